@@ -1,0 +1,13 @@
+#include "app/process_state.h"
+
+#include "app/product_profile.h"
+#include "app/setup_app.h"
+#include "app/windows_kind.h"
+
+void ResetProcessState() {
+    CurrentWindowsKind = KindUnknown;
+    SetDusklineFlag(false);
+    SelectProductProfile(0);
+    theApp.m_bRebootOnExit = 0;
+    theApp.UseSteps(DefaultJobSteps());
+}

@@ -1,0 +1,231 @@
+#include "device/device_search.h"
+
+#include <cstring>
+#include <string>
+
+#include "app/product_profile.h"
+#include "app/windows_kind.h"
+#include "device/hardware_tables.h"
+#include "sys/handles.h"
+#include "sys/registry_helpers.h"
+#include "sys/text.h"
+
+namespace {
+
+// Every property of a recorded device is read into a buffer of this size.
+constexpr DWORD kPropertySize = 512;
+// Values of the 9x device keys are read into buffers of this size.
+constexpr DWORD kValueSize = 255;
+
+const char* const kNetClassKey = "SYSTEM\\CurrentControlSet\\Control\\Class\\{4D36E972-E325-11CE-BFC1-08002BE10318}";
+const char* const kNetClassKey9x = "System\\CurrentControlSet\\Services\\Class\\Net";
+
+// A text property of a device; empty when it cannot be read.
+std::string ReadTextProperty(HDEVINFO set, SP_DEVINFO_DATA* device, DWORD property) {
+    char buffer[kPropertySize] = {};
+    if (!::SetupDiGetDeviceRegistryPropertyA(set, device, property, nullptr, reinterpret_cast<BYTE*>(buffer),
+                                             sizeof buffer, nullptr)) {
+        return std::string();
+    }
+    return std::string(buffer, BoundedLength(buffer, sizeof buffer));
+}
+
+// A text value of an open key read into `size` bytes; empty when it cannot
+// be read.
+std::string ReadValueText(HKEY key, const char* name, DWORD size) {
+    std::string buffer(size, '\0');
+    DWORD length = size;
+    if (::RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(&buffer[0]), &length) != ERROR_SUCCESS)
+        return std::string();
+    if (length > size) length = size;
+    return std::string(buffer.data(), BoundedLength(buffer.data(), length));
+}
+
+// The part of a driver value after its last backslash (all of it without one).
+const char* InstancePart(const char* driverValue) {
+    const char* slash = std::strrchr(driverValue, '\\');
+    return slash ? slash + 1 : driverValue;
+}
+
+std::string UpperAscii(const char* text) {
+    std::string out = text ? text : "";
+    for (char& c : out) {
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+    return out;
+}
+
+}  // namespace
+
+HardwareIdRead ReadHardwareIds(HDEVINFO set, SP_DEVINFO_DATA* device, std::vector<char>& buffer, DWORD* length) {
+    BYTE* data = nullptr;
+    DWORD size = 0;
+    DWORD required = 0;
+    while (!::SetupDiGetDeviceRegistryPropertyA(set, device, SPDRP_HARDWAREID, nullptr, data, size, &required)) {
+        const DWORD error = ::GetLastError();
+        if (error == ERROR_INVALID_DATA) return HardwareIdRead::NoIds;
+        // A buffer that already has the size asked for would be asked for
+        // again and again: that is a failure, not a reason to loop.
+        if (error != ERROR_INSUFFICIENT_BUFFER || required == 0 || (data && required <= size))
+            return HardwareIdRead::Failed;
+        buffer.assign(required, '\0');
+        data = reinterpret_cast<BYTE*>(buffer.data());
+        size = required;
+    }
+    *length = data ? required : 0;
+    if (*length > buffer.size()) *length = static_cast<DWORD>(buffer.size());
+    return HardwareIdRead::Read;
+}
+
+int FindSupportedDevice(DeviceList& list) {
+    list.Clear();
+    if (CurrentWindowsKind == KindWinNT4 || CurrentWindowsKind == KindWin2000 || CurrentWindowsKind == KindWinXP)
+        return FindDevicesBySetupApi(list);
+    return FindDevicesByConfigManager(list);
+}
+
+int FindDevicesBySetupApi(DeviceList& list) {
+    UniqueDeviceInfoSet set(::SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_PRESENT | DIGCF_ALLCLASSES));
+    if (!set) return 0;
+
+    SP_DEVINFO_DATA device = {};
+    device.cbSize = sizeof device;
+    std::vector<char> ids;
+    for (DWORD index = 0; ::SetupDiEnumDeviceInfo(set.Get(), index, &device); ++index) {
+        DWORD length = 0;
+        const HardwareIdRead read = ReadHardwareIds(set.Get(), &device, ids, &length);
+        if (read == HardwareIdRead::NoIds) continue;
+        if (read == HardwareIdRead::Failed) break;
+
+        // The multi-string ends at its empty string or at the reported size.
+        bool recorded = false;
+        for (DWORD pos = 0; pos < length && !recorded;) {
+            const size_t size = BoundedLength(ids.data() + pos, length - pos);
+            if (size == 0) break;
+            const std::string id(ids.data() + pos, size);
+            for (int row = 0; row < PciAdapterIds.count; ++row) {
+                if (SameText(id.c_str(), PciAdapterIds.rows[row])) {
+                    AddFromDeviceInfo(list, set.Get(), &device);
+                    recorded = true;
+                    break;
+                }
+            }
+            pos += static_cast<DWORD>(size) + 1;
+        }
+    }
+    return list.readyCount;
+}
+
+void AddFromDeviceInfo(DeviceList& list, HDEVINFO set, SP_DEVINFO_DATA* device) {
+    std::string netCfgInstanceId;
+    const std::string driver = ReadTextProperty(set, device, SPDRP_DRIVER);
+    char classKey[kPathSize];
+    if (!driver.empty() &&
+        ComposeText(classKey, sizeof classKey, "SYSTEM\\CurrentControlSet\\Control\\Class\\%s", driver.c_str())) {
+        char value[kPathSize];
+        if (RegQueryString(HKEY_LOCAL_MACHINE, classKey, "NetCfgInstanceId", value, sizeof value))
+            netCfgInstanceId = value;
+    }
+
+    char ids[kPropertySize] = {};
+    std::string hardwareId;
+    if (::SetupDiGetDeviceRegistryPropertyA(set, device, SPDRP_HARDWAREID, nullptr, reinterpret_cast<BYTE*>(ids),
+                                            sizeof ids, nullptr)) {
+        hardwareId.assign(ids, BoundedLength(ids, sizeof ids));
+    }
+
+    const std::string driverKey = ReadTextProperty(set, device, SPDRP_DRIVER);
+    const int needsDriver = NeedsProfileDriver(driverKey.c_str());
+
+    std::string name;
+    if (needsDriver == 0) {
+        name = ReadTextProperty(set, device, SPDRP_FRIENDLYNAME);
+        if (name.empty()) name = ReadTextProperty(set, device, SPDRP_DEVICEDESC);
+    } else {
+        name = ReadTextProperty(set, device, SPDRP_DEVICEDESC);
+    }
+
+    FoundDevice* record = list.AddRecord(name, hardwareId, needsDriver);
+    if (!record) return;
+    record->driverKey = driverKey;
+    record->netCfgInstanceId = netCfgInstanceId;
+    if (needsDriver == 0) ++list.readyCount;
+}
+
+int NeedsProfileDriver(const char* driverKey) {
+    if (!driverKey || !*driverKey) return 1;
+    const bool nt5 = IsWin2000OrXP(CurrentWindowsKind);
+    UniqueRegKey classKey;
+    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, nt5 ? kNetClassKey : kNetClassKey9x, 0, KEY_READ, classKey.Receive()) !=
+        ERROR_SUCCESS)
+        return 1;
+    char id[kValueSize];
+    if (!RegQueryString(classKey.Get(), InstancePart(driverKey), nt5 ? "ComponentId" : "MatchingDeviceId", id,
+                        sizeof id))
+        return 1;
+    return IsProfileHardwareId(id) ? 0 : 1;
+}
+
+int FindDevicesByConfigManager(DeviceList& list) {
+    UniqueRegKey nodes;
+    if (::RegOpenKeyExA(HKEY_DYN_DATA, "Config Manager\\Enum", 0, KEY_READ, nodes.Receive()) != ERROR_SUCCESS)
+        return list.readyCount;
+
+    const SupportedIdTable& table = ProductProfile == 1 ? PcCardSearchIds : PciAdapterIds;
+    for (DWORD index = 0;; ++index) {
+        char name[kPathSize];
+        DWORD nameSize = sizeof name;
+        const LONG enumerated = ::RegEnumKeyExA(nodes.Get(), index, name, &nameSize, nullptr, nullptr, nullptr, nullptr);
+        if (enumerated == ERROR_NO_MORE_ITEMS) break;
+        if (enumerated != ERROR_SUCCESS) continue;
+
+        UniqueRegKey node;
+        if (::RegOpenKeyExA(nodes.Get(), name, 0, KEY_READ, node.Receive()) != ERROR_SUCCESS) continue;
+        char hardwareKey[kValueSize];
+        if (!RegQueryString(node.Get(), nullptr, "HardWareKey", hardwareKey, sizeof hardwareKey)) continue;
+        node.Reset();
+
+        // Every row found in the key leads to an inspection of its own.
+        const std::string upperKey = UpperAscii(hardwareKey);
+        for (int row = 0; row < table.count; ++row) {
+            if (upperKey.find(UpperAscii(table.rows[row])) != std::string::npos) InspectEnumDevice(hardwareKey, list);
+        }
+    }
+    return list.readyCount;
+}
+
+void InspectEnumDevice(const char* hardwareKey, DeviceList& list) {
+    UniqueRegKey enumKey;
+    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Enum", 0, KEY_READ, enumKey.Receive()) != ERROR_SUCCESS) return;
+    UniqueRegKey device;
+    if (::RegOpenKeyExA(enumKey.Get(), hardwareKey, 0, KEY_READ, device.Receive()) != ERROR_SUCCESS) return;
+
+    char mfg[kValueSize];
+    if (!RegQueryString(device.Get(), nullptr, "Mfg", mfg, sizeof mfg) || !std::strstr(mfg, "Zelmar")) return;
+    char driver[kValueSize];
+    if (!RegQueryString(device.Get(), nullptr, "Driver", driver, sizeof driver) || NeedsProfileDriver(driver) != 0)
+        return;
+    AddFromEnumKey(list, device.Get(), 0, driver, hardwareKey);
+}
+
+void AddFromEnumKey(DeviceList& list, HKEY deviceKey, int needsDriver, const char* driverValue,
+                    const char* hardwareKey) {
+    const std::string name = ReadValueText(deviceKey, "DeviceDesc", kPropertySize);
+
+    std::string hardwareId;
+    UniqueRegKey classKey;
+    if (driverValue &&
+        ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kNetClassKey9x, 0, KEY_READ, classKey.Receive()) == ERROR_SUCCESS) {
+        UniqueRegKey instance;
+        if (::RegOpenKeyExA(classKey.Get(), InstancePart(driverValue), 0, KEY_READ, instance.Receive()) ==
+            ERROR_SUCCESS) {
+            hardwareId = ReadValueText(instance.Get(), "MatchingDeviceId", kPropertySize);
+        }
+    }
+
+    FoundDevice* record = list.AddRecord(name, hardwareId, needsDriver);
+    if (!record) return;
+    record->enumKey = hardwareKey ? hardwareKey : "";
+    record->driverKey = driverValue ? driverValue : "";
+    ++list.readyCount;
+}

@@ -1,0 +1,29 @@
+// Text helpers of the emulator: Windows compares names of keys, files,
+// services and windows without regard to ASCII letter case.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace sim {
+
+std::string Upper(std::string_view text);
+std::string Lower(std::string_view text);
+bool EqualNoCase(std::string_view a, std::string_view b);
+// Orders as Windows orders registry key names: by the upper-cased text.
+bool LessNoCase(std::string_view a, std::string_view b);
+bool ContainsNoCase(std::string_view text, std::string_view part);
+bool StartsWithNoCase(std::string_view text, std::string_view prefix);
+
+// Splits "A\B\C" at backslashes; empty parts (doubled or trailing
+// backslashes) are kept so that callers can reject them.
+std::vector<std::string> SplitPath(std::string_view path);
+std::string JoinPath(const std::vector<std::string>& parts, size_t count);
+
+std::string Trim(std::string_view text);
+// "0x1F" or "31" as a number; false for anything else.
+bool ParseNumber(std::string_view text, unsigned long long& value);
+std::string Hex(unsigned long long value, int width = 8);
+
+}  // namespace sim

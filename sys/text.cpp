@@ -1,0 +1,46 @@
+#include "sys/text.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+bool ComposeText(char* out, size_t size, const char* format, ...) {
+    if (!out || size == 0) return false;
+    va_list args;
+    va_start(args, format);
+    const int written = std::vsnprintf(out, size, format, args);
+    va_end(args);
+    if (written < 0 || static_cast<size_t>(written) >= size) {
+        out[0] = '\0';
+        return false;
+    }
+    return true;
+}
+
+bool CopyText(char* out, size_t size, const char* text) {
+    if (!out || size == 0) return false;
+    const size_t length = text ? std::strlen(text) : 0;
+    if (length >= size) {
+        out[0] = '\0';
+        return false;
+    }
+    if (length) std::memcpy(out, text, length);
+    out[length] = '\0';
+    return true;
+}
+
+bool SameText(const char* a, const char* b) {
+    return _mbsicmp(reinterpret_cast<const unsigned char*>(a), reinterpret_cast<const unsigned char*>(b)) == 0;
+}
+
+bool EndsWithBackslash(const char* text) {
+    if (!text || !*text) return false;
+    const char* end = text + std::strlen(text);
+    return *CharPrevA(text, end) == '\\';
+}
+
+size_t BoundedLength(const char* text, size_t size) {
+    size_t length = 0;
+    while (length < size && text[length] != '\0') ++length;
+    return length;
+}
