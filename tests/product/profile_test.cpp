@@ -7,6 +7,9 @@
 #include "app/product_profile.h"
 #include "app/windows_kind.h"
 #include "device/hardware_tables.h"
+#include "sim/registry.h"
+#include "sim/session.h"
+#include "sim/window_manager.h"
 #include "tests/support/tool_fixture.h"
 
 namespace {
@@ -157,6 +160,46 @@ TEST(HardwareTables, NoProfileNoIds) {
     EXPECT_FALSE(IsProfileHardwareId("PCI\\VEN_168C&DEV_0012&SUBSYS_1022168C"));
     EXPECT_FALSE(IsProfileHardwareId("pcmcia\\intersil-hfa384x/ieee-ca62"));
     EXPECT_FALSE(IsProfileHardwareId(nullptr));
+}
+
+}  // namespace
+
+namespace {
+
+using sim::WindowsVersion;
+
+class PlatformCheckTest : public ToolTest {};
+
+TEST_F(PlatformCheckTest, SupportedKindsPassSilently) {
+    for (WindowsVersion version : {WindowsVersion::NT4, WindowsVersion::Win98SE, WindowsVersion::WinMe,
+                                   WindowsVersion::Win2000, WindowsVersion::WinXP}) {
+        UseMachine(version);
+        EXPECT_TRUE(CheckPlatform());
+        EXPECT_TRUE(machine().windows().MessageBoxes().empty());
+    }
+}
+
+TEST_F(PlatformCheckTest, OtherKindsAreRefusedWithString23UnderAnEmptyCaptionAndNothingIsWritten) {
+    for (WindowsVersion version : {WindowsVersion::Win95, WindowsVersion::Win95OSR2, WindowsVersion::NT351,
+                                   WindowsVersion::Win98, WindowsVersion::Server2003}) {
+        UseMachine(version);
+        const auto before = machine().registry().Snapshot();
+        EXPECT_EQ(RunTool("-install -uninstall"), 0);
+        const auto& boxes = machine().windows().MessageBoxes();
+        ASSERT_EQ(boxes.size(), 1u) << sim::VersionInfo(version).title;
+        EXPECT_EQ(boxes[0].text,
+                  "This application will only run under:\nWindows98SE,\nWindowsME, \nWindows2000, \n&WindowsXP.");
+        EXPECT_EQ(boxes[0].caption, "");
+        EXPECT_EQ(boxes[0].owner, nullptr);
+        EXPECT_EQ(boxes[0].type, static_cast<UINT>(MB_OK));
+        EXPECT_EQ(machine().registry().Snapshot(), before);
+        EXPECT_TRUE(machine().session().ExitRequests().empty());
+    }
+    UseMachine(WindowsVersion::WinXP);
+    machine().failVersionQuery = true;
+    RunTool("");
+    EXPECT_EQ(machine().windows().MessageBoxes().size(), 1u);
+    EXPECT_FALSE(machine().registry().KeyExists("HKLM\\Software\\Zelmar"));
 }
 
 }  // namespace

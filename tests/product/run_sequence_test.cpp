@@ -11,6 +11,7 @@
 #include "app/setup_app.h"
 #include "sim/registry.h"
 #include "sim/session.h"
+#include "sim/window_manager.h"
 #include "tests/support/tool_fixture.h"
 #include "ui/install_dialog.h"
 #include "ui/res/resource.h"
@@ -257,6 +258,42 @@ TEST_F(RunSequenceTest, EverySwitchAtOnceRunsInTheFixedOrder) {
 TEST_F(RunSequenceTest, RefusedWindowsRunsNoStepAndWritesNothing) {
     EXPECT_EQ(Run("-install -uninstall -UpgradeFiles", sim::WindowsVersion::Win98), Calls{});
     EXPECT_FALSE(machine().registry().KeyExists("HKLM\\Software\\Zelmar"));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(RunSequenceTest, UpgradeFailureIsReportedUnderTheProgramsTitleAndTheRunGoesOn) {
+    recorder.upgradeResult = -1;
+    EXPECT_EQ(Run("-Upgrade -StopService"),
+              (Calls{"UpgradeDrivers p2", "ControlSecurityService(1,0,null) p2"}));
+    const auto& boxes = machine().windows().MessageBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "Upgrade Device Failed");
+    EXPECT_EQ(boxes[0].caption, "tavsetup");
+    EXPECT_EQ(boxes[0].type & MB_TYPEMASK, static_cast<UINT>(MB_OK));
+}
+
+TEST_F(RunSequenceTest, RestartOnWindows98IsRequestedAlthoughTheTokenCallsFail) {
+    recorder.dialogResult = IDOK;
+    recorder.rebootRequested = TRUE;
+    Run("-installb", sim::WindowsVersion::Win98SE);
+    ASSERT_EQ(machine().session().ExitRequests().size(), 1u);
+    EXPECT_EQ(machine().session().ExitRequests()[0].flags, static_cast<UINT>(EWX_REBOOT));
+    EXPECT_EQ(machine().session().OpenTokenCount(), 0u);
+}
+
+TEST_F(RunSequenceTest, RestartOnXpEnablesTheShutdownPrivilegeAndClosesTheToken) {
+    recorder.dialogResult = IDOK;
+    recorder.rebootRequested = TRUE;
+    Run("-install");
+    EXPECT_TRUE(machine().session().shutdownPrivilegeEnabled);
+    EXPECT_EQ(machine().session().OpenTokenCount(), 0u);
+    // A later run that does not ask for a restart does not restart.
+    recorder.rebootRequested = FALSE;
+    Run("-install");
+    EXPECT_EQ(machine().session().ExitRequests().size(), 1u);
 }
 
 }  // namespace
