@@ -175,7 +175,8 @@ int FindDevicesByConfigManager(DeviceList& list) {
     for (DWORD index = 0;; ++index) {
         char name[kPathSize];
         DWORD nameSize = sizeof name;
-        const LONG enumerated = ::RegEnumKeyExA(nodes.Get(), index, name, &nameSize, nullptr, nullptr, nullptr, nullptr);
+        const LONG enumerated =
+            ::RegEnumKeyExA(nodes.Get(), index, name, &nameSize, nullptr, nullptr, nullptr, nullptr);
         if (enumerated == ERROR_NO_MORE_ITEMS) break;
         if (enumerated != ERROR_SUCCESS) continue;
 

@@ -257,7 +257,9 @@ std::optional<std::string> DeviceModel::DriverKeyPath(const std::string& instanc
     return path;
 }
 
-bool DeviceModel::HasWorkingDriver(const std::string& instanceId) const { return DriverKeyPath(instanceId).has_value(); }
+bool DeviceModel::HasWorkingDriver(const std::string& instanceId) const {
+    return DriverKeyPath(instanceId).has_value();
+}
 
 std::optional<DWORD> DeviceModel::FlagValue(const std::string& path, const char* name) const {
     return machine_.registry().GetDword(path, name);
@@ -492,7 +494,7 @@ std::string DeviceModel::AddPciAdapter(const PciAdapter& adapter) {
     }
     // The instance: the bus's own part of the ID, unique per slot.
     const int slot = static_cast<int>(std::hash<std::string>{}(spec.hardwareIds.front()) % 0x100) ^
-                     static_cast<int>(nextDevInst_ + present_.size() + guidCounter_++);
+                     static_cast<int>(pciSlot_++);
     std::string suffix = adapter.instanceSuffix;
     if (suffix.empty()) {
         char text[64];
@@ -563,8 +565,7 @@ void DeviceModel::Broadcast(UINT event, const std::string& instanceId, DWORD dev
     machine_.windows().BroadcastDeviceChange(event, data, header);
 }
 
-void DeviceModel::BroadcastArrivalOrLeave(bool arrival, const std::string& instanceId, const std::vector<UINT>& extra) {
-    (void)arrival;
+void DeviceModel::BroadcastExtra(const std::string& instanceId, const std::vector<UINT>& extra) {
     for (UINT event : extra) Broadcast(event, instanceId, 0);
 }
 
@@ -582,7 +583,7 @@ bool DeviceModel::Arrive(const std::string& instanceId, const std::vector<UINT>&
     } else {
         Broadcast(DBT_DEVICEARRIVAL, instanceId, DevInstOf(instanceId));
     }
-    BroadcastArrivalOrLeave(true, instanceId, extraEvents);
+    BroadcastExtra(instanceId, extraEvents);
     return true;
 }
 
@@ -596,7 +597,7 @@ bool DeviceModel::Leave(const std::string& instanceId, const std::vector<UINT>& 
     } else {
         Broadcast(DBT_DEVICEREMOVECOMPLETE, instanceId, devnode);
     }
-    BroadcastArrivalOrLeave(false, instanceId, extraEvents);
+    BroadcastExtra(instanceId, extraEvents);
     return true;
 }
 
@@ -714,7 +715,8 @@ int Rank(const std::vector<std::string>& hardware, const std::vector<std::string
             const std::vector<std::string>& ids = list == 0 ? hardware : compatible;
             for (size_t k = 0; k < ids.size(); ++k) {
                 if (!EqualNoCase(ids[k], modelIds[j])) continue;
-                const int rank = (list == 1 ? 0x1000 : 0) + (j > 0 ? 0x2000 : 0) + static_cast<int>(std::min<size_t>(k, 0xFFF));
+                const int rank =
+                    (list == 1 ? 0x1000 : 0) + (j > 0 ? 0x2000 : 0) + static_cast<int>(std::min<size_t>(k, 0xFFF));
                 if (rank < best) {
                     best = rank;
                     if (matched) *matched = modelIds[j];
@@ -790,7 +792,9 @@ bool DeviceModel::InstallDriver(const std::string& instanceId, const DriverChoic
     std::string className = inf.ClassName();
     if (className.empty()) className = registry.GetString(enumPath, "Class").value_or("Net");
     std::string classGuid = inf.ClassGuid();
-    if (classGuid.empty()) classGuid = EqualNoCase(className, "Net") ? kNetClassGuid : registry.GetString(enumPath, "ClassGUID").value_or("");
+    if (classGuid.empty())
+        classGuid =
+            EqualNoCase(className, "Net") ? kNetClassGuid : registry.GetString(enumPath, "ClassGUID").value_or("");
     const std::string classPart = Nt() ? classGuid : className;
     const std::string classKey = DriverClassRoot() + "\\" + classPart;
 
@@ -827,10 +831,12 @@ bool DeviceModel::InstallDriver(const std::string& instanceId, const DriverChoic
     registry.SetString(path, "DriverDesc", choice.model.description);
     if (Nt() && EqualNoCase(classGuid, kNetClassGuid)) {
         registry.SetString(path, "ComponentId", matching);
-        registry.SetString(path, "NetCfgInstanceId", netCfgInstanceId.empty() ? MakeGuid(instanceId) : netCfgInstanceId);
+        registry.SetString(path, "NetCfgInstanceId",
+                           netCfgInstanceId.empty() ? MakeGuid(instanceId) : netCfgInstanceId);
         if (std::optional<std::string> characteristics = inf.Value(section, "Characteristics")) {
             unsigned long long value = 0;
-            if (ParseNumber(*characteristics, value)) registry.SetDword(path, "Characteristics", static_cast<DWORD>(value));
+            if (ParseNumber(*characteristics, value))
+                registry.SetDword(path, "Characteristics", static_cast<DWORD>(value));
         }
         if (std::optional<std::string> busType = inf.Value(section, "BusType")) {
             registry.SetString(path, "BusType", *busType);
@@ -953,8 +959,9 @@ std::string DeviceModel::StageInf(const std::string& sourcePath, DWORD mediaType
     staged.mediaLocation = mediaLocation;
     staged.reused = *reused;
     staged_.push_back(staged);
-    machine_.Record("device", "SetupCopyOEMInf " + callerName + " -> " + FileNameOf(destination) + (*reused ? " (same INF already there)" : "") +
-                                  ", media type " + std::to_string(mediaType) +
+    machine_.Record("device", "SetupCopyOEMInf " + callerName + " -> " + FileNameOf(destination) +
+                                  (*reused ? " (same INF already there)" : "") + ", media type " +
+                                  std::to_string(mediaType) +
                                   (mediaLocation.empty() ? std::string() : ", location " + mediaLocation));
     return destination;
 }
@@ -1303,7 +1310,8 @@ BOOL DeviceModel::CopyOemInf(const char* source, const char* mediaLocation, DWOR
         machine_.lastError = ERROR_INVALID_PARAMETER;
         return FALSE;
     }
-    const DWORD knownStyles = SP_COPY_DELETESOURCE | SP_COPY_REPLACEONLY | SP_COPY_NOOVERWRITE | SP_COPY_OEMINF_CATALOG_ONLY;
+    const DWORD knownStyles =
+        SP_COPY_DELETESOURCE | SP_COPY_REPLACEONLY | SP_COPY_NOOVERWRITE | SP_COPY_OEMINF_CATALOG_ONLY;
     if (copyStyle & ~knownStyles) {
         machine_.lastError = ERROR_INVALID_FLAGS;
         return FALSE;
@@ -1377,7 +1385,6 @@ BOOL DeviceModel::CopyOemInf(const char* source, const char* mediaLocation, DWOR
         return FALSE;
     }
     if (copyStyle & SP_COPY_DELETESOURCE) files.Remove(sourcePath);
-    machine_.lastError = ERROR_SUCCESS;
     return TRUE;
 }
 
@@ -1459,8 +1466,9 @@ BOOL DeviceModel::AddToSourceList(DWORD flags, const char* source) {
     }
     const std::string item = StripPlatform(source, flags);
     auto insert = [&](std::vector<std::string>& items) {
-        items.erase(std::remove_if(items.begin(), items.end(), [&](const std::string& s) { return EqualNoCase(s, item); }),
-                    items.end());
+        items.erase(
+            std::remove_if(items.begin(), items.end(), [&](const std::string& s) { return EqualNoCase(s, item); }),
+            items.end());
         if (flags & SRCLIST_APPEND) {
             items.push_back(item);
         } else {
@@ -1562,7 +1570,8 @@ BOOL DeviceModel::UpdateDriver(const char* hardwareId, const char* infPath, DWOR
         const std::optional<DeviceIds> ids = ReadIds(id);
         if (!ids) continue;
         const auto carries = [&](const std::vector<std::string>& list) {
-            return std::any_of(list.begin(), list.end(), [&](const std::string& s) { return EqualNoCase(s, hardwareId); });
+            return std::any_of(list.begin(), list.end(),
+                               [&](const std::string& s) { return EqualNoCase(s, hardwareId); });
         };
         if (!carries(ids->hardware) && !carries(ids->compatible)) continue;
         matchedAny = true;

@@ -273,7 +273,7 @@ private:
     void SetPresentInternal(const std::string& instanceId, bool present);
 
     void Broadcast(UINT event, const std::string& instanceId, DWORD devnode);
-    void BroadcastArrivalOrLeave(bool arrival, const std::string& instanceId, const std::vector<UINT>& extra);
+    void BroadcastExtra(const std::string& instanceId, const std::vector<UINT>& extra);
 
     DeviceInfoSet* FindSet(HDEVINFO set);
     struct Element;
@@ -303,6 +303,7 @@ private:
     std::vector<DeviceChangeBroadcast> broadcasts_;
     std::optional<std::vector<std::string>> temporarySources_;
     std::uint32_t guidCounter_ = 0;
+    std::uint32_t pciSlot_ = 0;
     std::uint32_t nextCmNode_ = 0xC29A5A40;
 };
 

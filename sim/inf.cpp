@@ -172,10 +172,13 @@ bool DecorationScore(const std::string& decoration, const InfPlatform& platform,
     }
     if (parts.size() >= 2 && !parts[1].empty()) {
         const unsigned long major = std::strtoul(parts[1].c_str(), nullptr, 0);
-        const unsigned long minor = parts.size() >= 3 && !parts[2].empty() ? std::strtoul(parts[2].c_str(), nullptr, 0) : 0;
+        const unsigned long minor =
+            parts.size() >= 3 && !parts[2].empty() ? std::strtoul(parts[2].c_str(), nullptr, 0) : 0;
         if (major > platform.major || (major == platform.major && minor > platform.minor)) return false;
         // A version closer to the running one wins.
-        value += static_cast<long>((platform.major - major) * 100 + (major == platform.major ? platform.minor - minor : 0)) * 10;
+        value +=
+            static_cast<long>((platform.major - major) * 100 + (major == platform.major ? platform.minor - minor : 0)) *
+            10;
     } else {
         value += 100000;
     }

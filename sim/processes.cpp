@@ -186,6 +186,13 @@ DWORD ProcessTable::Start(const std::string& program, const std::string& command
 }
 
 void ProcessTable::Post(DWORD id, const ScriptedPost& post) {
+    // Another program's calls leave the tool's last error alone.
+    const DWORD lastError = machine_.lastError;
+    struct Restore {
+        Machine& machine;
+        DWORD value;
+        ~Restore() { machine.lastError = value; }
+    } restore{machine_, lastError};
     WindowManager& windows = machine_.windows();
     const HWND target = windows.FindWindowA(post.windowClass.empty() ? nullptr : post.windowClass.c_str(),
                                             post.windowTitle.empty() ? nullptr : post.windowTitle.c_str());

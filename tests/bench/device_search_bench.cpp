@@ -59,7 +59,12 @@ void FindSupportedDeviceOnXp(benchmark::State& state) {
     state.counters["devices"] = count;
 }
 
-BENCHMARK(FindSupportedDeviceOnXp)->Arg(10)->Arg(1000)->Arg(10000)->Unit(benchmark::kMicrosecond)->Complexity(benchmark::oN);
+BENCHMARK(FindSupportedDeviceOnXp)
+    ->Arg(10)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Unit(benchmark::kMicrosecond)
+    ->Complexity(benchmark::oN);
 
 }  // namespace
 

@@ -27,7 +27,8 @@ protected:
         UseMachine(version);
         InitWindowsKind();
         SelectProductProfile(profile);
-        if (installPath) machine().registry().SetString(std::string("HKLM\\") + ProfileKeyPath, "InstallPath", "C:\\Drv");
+        if (installPath)
+            machine().registry().SetString(std::string("HKLM\\") + ProfileKeyPath, "InstallPath", "C:\\Drv");
         files().WriteFile("C:\\Drv\\ntzl11ab.inf", testinfs::DualBandInf());
         files().WriteFile("C:\\Drv\\netzl11a.inf", testinfs::AInf());
         files().WriteFile("C:\\Drv\\netzl11b.inf", testinfs::SolvaneInf());

@@ -155,7 +155,8 @@ TEST_F(DeviceTreeTest, PropertyReadsReportSizesTypesAndMissingValues) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
     EXPECT_EQ(required, expected.size());
     std::vector<BYTE> exact(required);
-    EXPECT_TRUE(SetupDiGetDeviceRegistryPropertyA(set, &device, SPDRP_HARDWAREID, nullptr, exact.data(), required, nullptr));
+    EXPECT_TRUE(
+        SetupDiGetDeviceRegistryPropertyA(set, &device, SPDRP_HARDWAREID, nullptr, exact.data(), required, nullptr));
     EXPECT_EQ(std::string(exact.begin(), exact.end()), expected);
 
     // No friendly name, no driver: ERROR_INVALID_DATA; a buffer pointer
@@ -338,7 +339,8 @@ TEST_F(DeviceTreeTest, CopyOemInfRefusesBadCallsAndMissingSources) {
     WritePackage();
     EXPECT_FALSE(SetupCopyOEMInfA("C:\\Drv\\netzl11a.inf", nullptr, SPOST_MAX, 0, nullptr, 0, nullptr, nullptr));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
-    EXPECT_FALSE(SetupCopyOEMInfA("C:\\Drv\\netzl11a.inf", nullptr, SPOST_NONE, 0x80000000, nullptr, 0, nullptr, nullptr));
+    EXPECT_FALSE(
+        SetupCopyOEMInfA("C:\\Drv\\netzl11a.inf", nullptr, SPOST_NONE, 0x80000000, nullptr, 0, nullptr, nullptr));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_FLAGS));
     EXPECT_FALSE(SetupCopyOEMInfA("C:\\Drv\\netzl11a.inf", nullptr, SPOST_NONE, 0, nullptr, 10, nullptr, nullptr));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
