@@ -3,6 +3,8 @@
 #include "app/product_profile.h"
 #include "app/setup_app.h"
 #include "app/windows_kind.h"
+#include "driver/install_sources.h"
+#include "ui/install_dialog.h"
 
 void ResetProcessState() {
     CurrentWindowsKind = KindUnknown;
@@ -10,4 +12,6 @@ void ResetProcessState() {
     SelectProductProfile(0);
     theApp.m_bRebootOnExit = 0;
     theApp.UseSteps(DefaultJobSteps());
+    ResetSavedInstallSource();
+    InstallDialog::s_bDeviceReported = FALSE;
 }

@@ -1,5 +1,11 @@
-// The install job's dialog: finds or waits for an adapter, installs its
-// driver, reports it by name, and offers a restart when one was asked for.
+// The install job's dialog. When it opens it looks for a present adapter
+// that runs the profile's driver; if there is none it installs the driver
+// package for whatever adapter is there and looks again, and otherwise
+// waits for the user to insert the card: it learns of the card from
+// device-change notifications, lets the system settle for five seconds after
+// the last one, and reports the installed driver by the device's name. On
+// Close it records the installation, offers a restart when Windows asked for
+// one, and starts the utility or the companion installer.
 #pragma once
 
 #include <string>
@@ -14,6 +20,23 @@ public:
     // The hardware ID of the first ready adapter of the list; "" when none.
     std::string GetHardwareId() const;
 
+    BOOL DestroyWindow() override;
+    void DoDataExchange() override {}
+    BOOL OnInitDialog() override;
+    void OnOK() override;
+    void OnCancel() override;
+
+    void OnPaint() override;
+    HCURSOR OnQueryDragIcon() override;
+    void OnTimer(UINT_PTR timerId) override;
+    BOOL OnDeviceChange(UINT eventType, DWORD_PTR eventData) override;
+    BOOL OnQueryEndSession() override;
+
+    // 1: Close enabled, Cancel disabled; otherwise the reverse.
+    void SetFinished(BOOL done);
+    // Asks whether to restart now; 1 for Yes.
+    BOOL AskRestart();
+
     int m_nWindowsKind = 0;
     DeviceList m_deviceList;
     UINT_PTR m_nSettleTimer = 0;
@@ -23,4 +46,13 @@ public:
     BOOL m_bFinished = FALSE;
     // Set when Windows asked to end the session while the dialog was open.
     BOOL m_bRebootRequested = FALSE;
+
+    // Set the first time a settled device was reported; from then on the
+    // settle timer does nothing, in this dialog and any later one.
+    static BOOL s_bDeviceReported;
+
+private:
+    void ReportDevice(const FoundDevice* device);
+    void StartPoll();
+    void StopPoll();
 };
