@@ -573,7 +573,10 @@ bool DeviceModel::Arrive(const std::string& instanceId, const std::vector<UINT>&
     if (!EnumKeyPath(instanceId) || IsPresent(instanceId)) return false;
     SetPresentInternal(instanceId, true);
     machine_.Record("device", "arrive " + instanceId);
-    if (Nt()) {
+    if (machine_.Version() == WindowsVersion::NT4) {
+        // NT 4.0 has no Plug and Play: a device that appears is neither
+        // installed nor announced; only a later search sees it.
+    } else if (Nt()) {
         // The PnP manager reports the new devnode, then installs a driver
         // for it when one is at hand, which changes the tree again.
         Broadcast(DBT_DEVNODES_CHANGED, instanceId, 0);
@@ -581,6 +584,10 @@ bool DeviceModel::Arrive(const std::string& instanceId, const std::vector<UINT>&
         HandleNewHardware(instanceId);
         if (!hadDriver && HasWorkingDriver(instanceId)) Broadcast(DBT_DEVNODES_CHANGED, instanceId, 0);
     } else {
+        // The bus enumerator of the 9x family (the PC Card socket) hands the
+        // new node to the configuration manager, which installs its driver
+        // from the INFs its driver index knows, then announces the node.
+        HandleNewHardware(instanceId);
         Broadcast(DBT_DEVICEARRIVAL, instanceId, DevInstOf(instanceId));
     }
     BroadcastExtra(instanceId, extraEvents);
@@ -592,7 +599,9 @@ bool DeviceModel::Leave(const std::string& instanceId, const std::vector<UINT>& 
     const DWORD devnode = DevInstOf(instanceId);
     SetPresentInternal(instanceId, false);
     machine_.Record("device", "leave " + instanceId);
-    if (Nt()) {
+    if (machine_.Version() == WindowsVersion::NT4) {
+        // No Plug and Play: nothing is announced.
+    } else if (Nt()) {
         Broadcast(DBT_DEVNODES_CHANGED, instanceId, 0);
     } else {
         Broadcast(DBT_DEVICEREMOVECOMPLETE, instanceId, devnode);

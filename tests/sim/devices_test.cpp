@@ -503,10 +503,21 @@ TEST_F(NineXTest, ACardThatArrivesIsANodeOfTheConfigurationManager) {
     EXPECT_FALSE(devices().Leave(key));
 }
 
-TEST_F(NineXTest, NewHardwareWaitsForAReenumerationOfTheLocatedRoot) {
+TEST_F(NineXTest, ACardInsertedIsInstalledFromTheIndexedInfsBeforeItIsAnnounced) {
     files().WriteFile("C:\\WINDOWS\\INF\\netzl11b.inf", testinfs::SolvaneInf());
     const std::string key = devices().AddPcCard(AbsentCard());
-    devices().Arrive(key);
+    ASSERT_TRUE(devices().Arrive(key));
+    EXPECT_TRUE(devices().IsStarted(key));
+    ASSERT_EQ(devices().Broadcasts().size(), 1u);
+    EXPECT_EQ(devices().Broadcasts()[0].event, static_cast<UINT>(DBT_DEVICEARRIVAL));
+}
+
+TEST_F(NineXTest, NewHardwareWaitsForAReenumerationOfTheLocatedRoot) {
+    // A card that was in its socket before its INF came waits without a
+    // driver until the tree is enumerated again.
+    files().WriteFile("C:\\WINDOWS\\INF\\netzl11b.inf", testinfs::SolvaneInf());
+    const std::string key = devices().AddPcCard(AbsentCard());
+    devices().SetPresent(key, true);
     EXPECT_FALSE(devices().DriverKeyPath(key));
 
     EXPECT_EQ(CM_Reenumerate_DevNode(0, CM_REENUMERATE_NORMAL), static_cast<CONFIGRET>(CR_INVALID_DEVNODE));
