@@ -1,11 +1,10 @@
 #include "device/device_restart.h"
 
 #include <string>
-#include <vector>
 
 #include "app/product_profile.h"
 #include "app/windows_kind.h"
-#include "device/device_search.h"
+#include "device/device_walk.h"
 #include "device/hardware_tables.h"
 #include "platform/winapi.h"
 #include "sys/handles.h"
@@ -17,20 +16,14 @@ namespace {
 constexpr DWORD kManagedBit = 0x8000;
 constexpr DWORD kClearMask = 0x00FF7FFF;
 
-// Whether one hardware ID of a device (already lower-cased) names an
-// adapter to restart.
+// Whether one hardware ID of a device names an adapter to restart (the
+// comparison ignores case).
 bool MatchesAdapter(const char* id, const char* hardwareId) {
     if (ProductProfile == 2) {
         const std::string head(id, BoundedLength(id, kPciFamilyPrefixLength));
         return SameText(head.c_str(), PciFamilyPrefix);
     }
     return hardwareId && SameText(id, hardwareId);
-}
-
-void LowerInPlace(char* text, size_t size) {
-    for (size_t i = 0; i < size; ++i) {
-        if (text[i] >= 'A' && text[i] <= 'Z') text[i] = static_cast<char>(text[i] - 'A' + 'a');
-    }
 }
 
 // Disables or enables one device in the current hardware profile.
@@ -90,50 +83,34 @@ void WzcControlFlag(int& state, bool write, const char* interfaceGuid) {
 
 int RestartAdapter(int& state, const char* hardwareId) {
     int result = 0;
-    UniqueDeviceInfoSet set(::SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_PRESENT | DIGCF_ALLCLASSES));
-    if (!set) return 0;
-
     // Each adapter's flag is written from the state asked for, never from
     // what an earlier adapter of the walk left behind.
     const int requested = state;
-    SP_DEVINFO_DATA device = {};
-    device.cbSize = sizeof device;
-    std::vector<char> ids;
-    for (DWORD index = 0; ::SetupDiEnumDeviceInfo(set.Get(), index, &device); ++index) {
-        DWORD length = 0;
-        const HardwareIdRead read = ReadHardwareIds(set.Get(), &device, ids, &length);
-        if (read == HardwareIdRead::NoIds) continue;
-        if (read == HardwareIdRead::Failed) break;
-
+    ForEachPresentDevice([&](HDEVINFO set, SP_DEVINFO_DATA* device, const HardwareIdList& ids) {
         bool matches = false;
-        for (DWORD pos = 0; pos < length && !matches;) {
-            const size_t size = BoundedLength(ids.data() + pos, length - pos);
-            if (size == 0) break;
-            LowerInPlace(ids.data() + pos, size);
-            const std::string id(ids.data() + pos, size);
-            matches = MatchesAdapter(id.c_str(), hardwareId);
-            pos += static_cast<DWORD>(size) + 1;
+        for (const std::string& id : ids) {
+            if ((matches = MatchesAdapter(id.c_str(), hardwareId))) break;
         }
-        if (!matches) continue;
+        if (!matches) return;
 
         char driver[kPathSize] = {};
-        if (!::SetupDiGetDeviceRegistryPropertyA(set.Get(), &device, SPDRP_DRIVER, nullptr,
-                                                 reinterpret_cast<BYTE*>(driver), sizeof driver, nullptr))
-            continue;
+        if (!::SetupDiGetDeviceRegistryPropertyA(set, device, SPDRP_DRIVER, nullptr, reinterpret_cast<BYTE*>(driver),
+                                                 sizeof driver, nullptr))
+            return;
         driver[sizeof driver - 1] = '\0';
         char classKey[kPathSize];
         char interfaceGuid[kPathSize];
         if (!ComposeText(classKey, sizeof classKey, "SYSTEM\\CurrentControlSet\\Control\\Class\\%s", driver) ||
             !RegQueryString(HKEY_LOCAL_MACHINE, classKey, "NetCfgInstanceId", interfaceGuid, sizeof interfaceGuid))
-            continue;
+            return;
 
-        ChangeDeviceState(set.Get(), &device, DICS_DISABLE);
+        ChangeDeviceState(set, device, DICS_DISABLE);
         ::Sleep(300);
         int adapterState = requested;
         WzcControlFlag(adapterState, true, interfaceGuid);
         state = adapterState;
-        ChangeDeviceState(set.Get(), &device, DICS_ENABLE);
+        ChangeDeviceState(set, device, DICS_ENABLE);
         result = 1;
-    }
+    });
     return result;
 }

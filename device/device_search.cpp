@@ -5,6 +5,7 @@
 
 #include "app/product_profile.h"
 #include "app/windows_kind.h"
+#include "device/device_walk.h"
 #include "device/hardware_tables.h"
 #include "sys/handles.h"
 #include "sys/registry_helpers.h"
@@ -57,26 +58,6 @@ std::string UpperAscii(const char* text) {
 
 }  // namespace
 
-HardwareIdRead ReadHardwareIds(HDEVINFO set, SP_DEVINFO_DATA* device, std::vector<char>& buffer, DWORD* length) {
-    BYTE* data = nullptr;
-    DWORD size = 0;
-    DWORD required = 0;
-    while (!::SetupDiGetDeviceRegistryPropertyA(set, device, SPDRP_HARDWAREID, nullptr, data, size, &required)) {
-        const DWORD error = ::GetLastError();
-        if (error == ERROR_INVALID_DATA) return HardwareIdRead::NoIds;
-        // A buffer that already has the size asked for would be asked for
-        // again and again: that is a failure, not a reason to loop.
-        if (error != ERROR_INSUFFICIENT_BUFFER || required == 0 || (data && required <= size))
-            return HardwareIdRead::Failed;
-        buffer.assign(required, '\0');
-        data = reinterpret_cast<BYTE*>(buffer.data());
-        size = required;
-    }
-    *length = data ? required : 0;
-    if (*length > buffer.size()) *length = static_cast<DWORD>(buffer.size());
-    return HardwareIdRead::Read;
-}
-
 int FindSupportedDevice(DeviceList& list) {
     list.Clear();
     if (CurrentWindowsKind == KindWinNT4 || CurrentWindowsKind == KindWin2000 || CurrentWindowsKind == KindWinXP)
@@ -85,34 +66,18 @@ int FindSupportedDevice(DeviceList& list) {
 }
 
 int FindDevicesBySetupApi(DeviceList& list) {
-    UniqueDeviceInfoSet set(::SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_PRESENT | DIGCF_ALLCLASSES));
-    if (!set) return 0;
-
-    SP_DEVINFO_DATA device = {};
-    device.cbSize = sizeof device;
-    std::vector<char> ids;
-    for (DWORD index = 0; ::SetupDiEnumDeviceInfo(set.Get(), index, &device); ++index) {
-        DWORD length = 0;
-        const HardwareIdRead read = ReadHardwareIds(set.Get(), &device, ids, &length);
-        if (read == HardwareIdRead::NoIds) continue;
-        if (read == HardwareIdRead::Failed) break;
-
-        // The multi-string ends at its empty string or at the reported size.
-        bool recorded = false;
-        for (DWORD pos = 0; pos < length && !recorded;) {
-            const size_t size = BoundedLength(ids.data() + pos, length - pos);
-            if (size == 0) break;
-            const std::string id(ids.data() + pos, size);
+    // A device is recorded once, at its first hardware ID that is a row of
+    // the PCI list, whatever the profile.
+    ForEachPresentDevice([&list](HDEVINFO set, SP_DEVINFO_DATA* device, const HardwareIdList& ids) {
+        for (const std::string& id : ids) {
             for (int row = 0; row < PciAdapterIds.count; ++row) {
                 if (SameText(id.c_str(), PciAdapterIds.rows[row])) {
-                    AddFromDeviceInfo(list, set.Get(), &device);
-                    recorded = true;
-                    break;
+                    AddFromDeviceInfo(list, set, device);
+                    return;
                 }
             }
-            pos += static_cast<DWORD>(size) + 1;
         }
-    }
+    });
     return list.readyCount;
 }
 

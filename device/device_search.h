@@ -2,8 +2,6 @@
 // configuration manager's dynamic registry data on Windows 98 SE / Me.
 #pragma once
 
-#include <vector>
-
 #include "device/device_list.h"
 #include "platform/winapi.h"
 
@@ -33,12 +31,3 @@ void AddFromDeviceInfo(DeviceList& list, HDEVINFO set, SP_DEVINFO_DATA* device);
 // Records a 9x device from its open hardware key.
 void AddFromEnumKey(DeviceList& list, HKEY deviceKey, int needsDriver, const char* driverValue,
                     const char* hardwareKey);
-
-// The result of reading a device's hardware IDs into a buffer sized on
-// demand.
-enum class HardwareIdRead { Read, NoIds, Failed };
-
-// Reads SPDRP_HARDWAREID: first without a buffer, then with a zero-filled
-// buffer of the reported size for as long as Windows asks for more.
-// `length` is the size Windows reported for the data.
-HardwareIdRead ReadHardwareIds(HDEVINFO set, SP_DEVINFO_DATA* device, std::vector<char>& buffer, DWORD* length);
