@@ -36,6 +36,9 @@ for arch in i686 x86_64; do
   ./scripts/check-imports.sh "$arch" "build/win-$arch/tavsetup.exe"
 done
 
+step "Conformance tests of the emulator under Wine"
+./tests/conformance/run-under-wine.sh build/win-x86_64/tests/conformance/conformance.exe
+
 step "Windows x86_64 build under Wine"
 ./tests/wine/run.sh build/win-x86_64/tavsetup.exe
 

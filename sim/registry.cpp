@@ -188,6 +188,16 @@ bool DescriptorHasNullDacl(const void* descriptor) {
     return sd->Dacl == nullptr;
 }
 
+bool IsStringType(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
+
+// After a string value is copied out: the NT family adds a NUL when the
+// value was stored without one and the buffer has room for it; the size
+// reported stays the stored one.
+void TerminateIfRoom(const Machine& machine, const RegValue& value, BYTE* data, DWORD offered) {
+    if (!machine.IsNt() || !IsStringType(value.type) || value.data.empty()) return;
+    if (value.data.back() != '\0' && value.data.size() < offered) data[value.data.size()] = 0;
+}
+
 bool DescriptorValid(const void* descriptor) {
     return static_cast<const SECURITY_DESCRIPTOR*>(descriptor)->Revision == SECURITY_DESCRIPTOR_REVISION;
 }
@@ -308,6 +318,7 @@ Registry::Registry(Machine& machine) : machine_(machine) {
     static const char* const kNt[] = {
         "HKLM\\HARDWARE\\DESCRIPTION\\System",
         "HKLM\\SYSTEM\\CurrentControlSet\\Control\\Class",
+        "HKLM\\SYSTEM\\CurrentControlSet\\Control\\Session Manager",
         "HKLM\\SYSTEM\\CurrentControlSet\\Enum",
         "HKLM\\SYSTEM\\CurrentControlSet\\Services",
     };
@@ -563,14 +574,10 @@ LONG Registry::Create(HKEY parent, const char* subKey, REGSAM access, const SECU
         return ERROR_SUCCESS;
     }
 
-    if (nt) {
-        // Creating below the handle's own key needs KEY_CREATE_SUB_KEY on the
-        // handle; below a key reached through the path, the key's own
-        // security decides.
-        const bool allowed = node == base.node ? (base.granted & KEY_CREATE_SUB_KEY) != 0
-                                               : node->access != KeyAccess::DenyFullAccess;
-        if (!allowed) return ERROR_ACCESS_DENIED;
-    }
+    // Windows checks the security of the key that gets the new sub-key, not
+    // the rights of the handle it is reached through: a handle opened only
+    // for querying can create sub-keys below a key the user may write.
+    if (nt && node->access == KeyAccess::DenyFullAccess) return ERROR_ACCESS_DENIED;
     for (size_t i = existing; i < parts.size(); ++i) node = AddChild(*node, parts[i]);
     if (descriptor && DescriptorHasNullDacl(descriptor)) node->access = KeyAccess::OpenToEveryone;
     r = Internals::Grant(*this, *node, access, granted);
@@ -611,6 +618,7 @@ LONG Registry::QueryValue(HKEY key, const char* name, DWORD* type, BYTE* data, D
         return ERROR_MORE_DATA;
     }
     if (needed) std::memcpy(data, it->data.data(), needed);
+    TerminateIfRoom(machine_, *it, data, *size);
     *size = needed;
     return ERROR_SUCCESS;
 }
@@ -621,6 +629,10 @@ LONG Registry::SetValueRaw(HKEY key, const char* name, DWORD type, const BYTE* d
     LONG r = Internals::Resolve(*this, key, h);
     if (r != ERROR_SUCCESS) return r;
     if (!(h.granted & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
+    // The NT family counts the NUL a caller forgot: a string whose last
+    // byte is no NUL but whose next byte is one is stored with that NUL.
+    // (Windows reads that byte too, one past the size given.)
+    if (machine_.IsNt() && size && IsStringType(type) && data[size - 1] != 0 && data[size] == 0) ++size;
     std::string bytes;
     if (size) bytes.assign(reinterpret_cast<const char*>(data), size);
     PutValue(*h.node, name ? name : "", type, std::move(bytes));
@@ -704,6 +716,7 @@ LONG Registry::EnumValue(HKEY key, DWORD index, char* name, DWORD* nameSize, DWO
             return ERROR_MORE_DATA;
         }
         if (needed) std::memcpy(data, v.data.data(), needed);
+        TerminateIfRoom(machine_, v, data, *dataSize);
     }
     if (dataSize) *dataSize = needed;
     return ERROR_SUCCESS;

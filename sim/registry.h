@@ -5,8 +5,10 @@
 // Key and value names are compared without regard to case and keep the case
 // they were created with. Values hold a type and raw bytes exactly as they
 // were set (a string set without its NUL is stored without it, as Windows
-// does). Sub-keys enumerate in Windows' order (by upper-cased name); values
-// in the order they were created.
+// does; the NT family counts a forgotten NUL that follows the data, and
+// adds a NUL when it reads an unterminated string into a buffer with room).
+// Sub-keys enumerate in Windows' order (by upper-cased name); values in the
+// order they were created.
 //
 // Two faces: the Win32 functions (sim/api_registry.cpp) work through handles
 // as the tool does; the C++ interface below lets scenarios and tests set up

@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "sim/api/errors.h"
+#include "sim/filesystem.h"
 #include "sim/machine.h"
 #include "sim/registry.h"
 #include "sim/text.h"
@@ -215,6 +216,24 @@ std::string DriverImagePath(const std::string& path, DWORD start, const std::str
     }
     if (uncPath) return "\\??\\UNC\\" + path.substr(2);
     return "\\??\\" + path;
+}
+
+// Where the kernel looks for a driver's image: an NT path (\??\C:\x.sys)
+// names a file of drive C:, a \SystemRoot path and a relative path lie below
+// the Windows folder, and no path at all means System32\drivers\<name>.sys.
+// Empty for a path the machine cannot reach (another drive, the network).
+std::string DriverImageFile(const ServiceConfig& config, const std::string& windowsDir) {
+    std::string path = config.imagePath;
+    if (path.empty()) path = "System32\\drivers\\" + config.name + ".sys";
+    if (StartsWithNoCase(path, "\\??\\")) {
+        path = path.substr(4);
+    } else if (StartsWithNoCase(path, "\\SystemRoot\\")) {
+        path = windowsDir + "\\" + path.substr(12);
+    } else if (!(path.size() >= 2 && path[1] == ':') && path[0] != '\\') {
+        path = windowsDir + "\\" + path;
+    }
+    if (!StartsWithNoCase(path, "C:\\")) return std::string();
+    return path;
 }
 
 }  // namespace
@@ -839,6 +858,17 @@ DWORD ServiceManager::Start(SC_HANDLE service, DWORD argc, const char** argv) {
     if (rt.markedForDelete) return Note(what, ERROR_SERVICE_MARKED_FOR_DELETE);
     if (rt.state != SERVICE_STOPPED) return Note(what, ERROR_SERVICE_ALREADY_RUNNING);
     if (IsLocked()) return Note(what, ERROR_SERVICE_DATABASE_LOCKED);
+    if (config->type & SERVICE_DRIVER) {
+        // The kernel loads a driver from its image file: without the file
+        // the start fails as opening it fails.
+        const std::string image = DriverImageFile(*config, machine_.WindowsDir());
+        if (image.empty()) return Note(what, ERROR_PATH_NOT_FOUND);
+        if (!machine_.files().Exists(image)) {
+            const std::string folder = image.substr(0, image.rfind('\\'));
+            const bool folderExists = folder.size() <= 2 || machine_.files().IsFolder(folder);
+            return Note(what + " image " + image, folderExists ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
+        }
+    }
     if (rt.behaviour.startError) return Note(what, rt.behaviour.startError);
 
     rt.everStarted = true;

@@ -77,7 +77,8 @@ TEST(RegistryQuery, StoresAndReturnsExactlyTheBytesGiven) {
     ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\Tavarin", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
                               nullptr),
               ERROR_SUCCESS);
-    ASSERT_EQ(RegSetValueExA(key, "NoNul", 0, REG_SZ, reinterpret_cast<const BYTE*>("abc"), 3), ERROR_SUCCESS);
+    // "abcd" cut to three bytes: no NUL follows the data, so none is counted.
+    ASSERT_EQ(RegSetValueExA(key, "NoNul", 0, REG_SZ, reinterpret_cast<const BYTE*>("abcd"), 3), ERROR_SUCCESS);
     ASSERT_EQ(RegSetValueExA(key, "Inner", 0, REG_SZ, reinterpret_cast<const BYTE*>("a\0b\0"), 4), ERROR_SUCCESS);
     ASSERT_EQ(RegSetValueExA(key, "Empty", 0, REG_BINARY, nullptr, 0), ERROR_SUCCESS);
     EXPECT_EQ(RegSetValueExA(key, "Bad", 0, REG_BINARY, nullptr, 4), ERROR_NOACCESS);
@@ -88,13 +89,54 @@ TEST(RegistryQuery, StoresAndReturnsExactlyTheBytesGiven) {
     ASSERT_EQ(RegQueryValueExA(key, "NoNul", nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size),
               ERROR_SUCCESS);
     EXPECT_EQ(size, 3u);
-    EXPECT_EQ(buffer[3], 'x') << "no NUL may be added to a string stored without one";
+    EXPECT_EQ(buffer[3], '\0') << "a NUL is added in the room after a string stored without one";
+    EXPECT_EQ(buffer[4], 'x');
 
     EXPECT_EQ(f.reg().GetValue(kApp, "Inner")->data, std::string("a\0b\0", 4));
     EXPECT_EQ(*f.reg().GetString(kApp, "NoNul"), "abc");
     EXPECT_EQ(*f.reg().GetString(kApp, "Inner"), std::string("a\0b", 3));
     EXPECT_EQ(f.reg().GetValue(kApp, "Empty")->data, "");
     RegCloseKey(key);
+}
+
+TEST(RegistryQuery, TheNtFamilyCountsAForgottenNulAndTerminatesOnRead) {
+    for (auto version : {sim::WindowsVersion::WinXP, sim::WindowsVersion::WinMe}) {
+        Fixture f(version);
+        const bool nt = f.machine.IsNt();
+        HKEY key = nullptr;
+        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\Tavarin", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                  &key, nullptr),
+                  ERROR_SUCCESS);
+        // The size leaves out the NUL that follows the text: NT stores it.
+        ASSERT_EQ(RegSetValueExA(key, "Forgot", 0, REG_SZ, reinterpret_cast<const BYTE*>("abc"), 3), ERROR_SUCCESS);
+        ASSERT_EQ(RegSetValueExA(key, "Multi", 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>("a\0b"), 3),
+                  ERROR_SUCCESS);
+        ASSERT_EQ(RegSetValueExA(key, "Bin", 0, REG_BINARY, reinterpret_cast<const BYTE*>("abc"), 3), ERROR_SUCCESS);
+        EXPECT_EQ(f.reg().GetValue(kApp, "Forgot")->data, nt ? std::string("abc\0", 4) : std::string("abc"));
+        EXPECT_EQ(f.reg().GetValue(kApp, "Multi")->data, nt ? std::string("a\0b\0", 4) : std::string("a\0b", 3));
+        EXPECT_EQ(f.reg().GetValue(kApp, "Bin")->data, "abc") << "only strings";
+
+        // A string stored without a NUL reads back with one when there is room.
+        f.reg().SetValue(kApp, "Bare", REG_EXPAND_SZ, "xyz");
+        BYTE buffer[8];
+        std::memset(buffer, 'q', sizeof buffer);
+        DWORD size = sizeof buffer;
+        ASSERT_EQ(RegQueryValueExA(key, "Bare", nullptr, nullptr, buffer, &size), ERROR_SUCCESS);
+        EXPECT_EQ(size, 3u);
+        EXPECT_EQ(buffer[3], nt ? '\0' : 'q');
+        std::memset(buffer, 'q', sizeof buffer);
+        size = 3;
+        ASSERT_EQ(RegQueryValueExA(key, "Bare", nullptr, nullptr, buffer, &size), ERROR_SUCCESS);
+        EXPECT_EQ(buffer[3], 'q') << "no room, no NUL";
+        char name[8];
+        DWORD nameSize = sizeof name;
+        std::memset(buffer, 'q', sizeof buffer);
+        size = sizeof buffer;
+        ASSERT_EQ(RegEnumValueA(key, 3, name, &nameSize, nullptr, nullptr, buffer, &size), ERROR_SUCCESS);
+        EXPECT_STREQ(name, "Bare");
+        EXPECT_EQ(buffer[3], nt ? '\0' : 'q');
+        RegCloseKey(key);
+    }
 }
 
 TEST(RegistryKeys, OpenAndCreateHandlePathsAsWindowsDoes) {
@@ -162,6 +204,7 @@ TEST(RegistryKeys, EveryRootExistsOnBothFamilies) {
         EXPECT_TRUE(f.reg().KeyExists("HKLM\\Software\\Microsoft\\Windows\\CurrentVersion"));
         EXPECT_EQ(f.reg().KeyExists("HKLM\\System\\CurrentControlSet\\Services\\Class"), !f.machine.IsNt());
         EXPECT_EQ(f.reg().KeyExists("HKEY_DYN_DATA\\Config Manager\\Enum"), !f.machine.IsNt());
+        EXPECT_EQ(f.reg().KeyExists("HKLM\\SYSTEM\\CurrentControlSet\\Control\\Session Manager"), f.machine.IsNt());
         EXPECT_TRUE(f.reg().KeyExists("HKEY_DYN_DATA\\Probe"));
         EXPECT_TRUE(f.reg().KeyExists("HKCC\\Probe"));
         EXPECT_EQ(f.reg().Snapshot().roots.size(), 6u);
@@ -333,7 +376,9 @@ TEST(RegistryAccess, EachOperationChecksTheRightsOfItsHandle) {
     EXPECT_EQ(RegSetValueExA(query, "v", 0, REG_BINARY, &one, 1), ERROR_ACCESS_DENIED);
     EXPECT_EQ(RegDeleteValueA(query, "v"), ERROR_ACCESS_DENIED);
     EXPECT_EQ(RegEnumKeyExA(query, 0, name, &nameSize, nullptr, nullptr, nullptr, nullptr), ERROR_ACCESS_DENIED);
-    EXPECT_EQ(RegCreateKeyExA(query, "New", 0, nullptr, 0, KEY_READ, nullptr, &sub, nullptr), ERROR_ACCESS_DENIED);
+    // Creating a sub-key is checked against the key, not the handle.
+    ASSERT_EQ(RegCreateKeyExA(query, "New", 0, nullptr, 0, KEY_READ, nullptr, &sub, nullptr), ERROR_SUCCESS);
+    RegCloseKey(sub);
     RegCloseKey(query);
 
     HKEY write = OpenApp(KEY_SET_VALUE | KEY_CREATE_SUB_KEY);

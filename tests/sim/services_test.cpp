@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "sim/api/windows.h"
+#include "sim/filesystem.h"
 #include "sim/machine.h"
 #include "sim/registry.h"
 #include "sim/services.h"
@@ -164,6 +165,7 @@ TEST(ServiceManager, CreateWritesTheKeyAsWindowsDoes) {
     EXPECT_TRUE(f.reg().GetValue(key + "\\Security", "Security"));
     EXPECT_EQ(f.svc().Security("W32NDIS5"), ServiceManager::DefaultSecurity());
     // The handle has what GENERIC_EXECUTE maps to, and no more.
+    f.machine.files().WriteFile("C:\\WINNT\\system32\\W32NDIS5.sys", "driver");
     EXPECT_TRUE(StartServiceA(s, 0, nullptr));
     SERVICE_STATUS status;
     EXPECT_FALSE(QueryServiceStatus(s, &status));
@@ -422,6 +424,47 @@ TEST(ServiceManager, StartsAreRefusedForDisabledLockedAndFailingServices) {
     EXPECT_EQ(f.machine.transcript.OfKind("service").at(8).text, "StartServiceA App -a -b -> ok");
     CloseServiceHandle(s);
     CloseServiceHandle(m);
+}
+
+TEST(ServiceManager, ADriverStartsOnlyFromAnImageFileOnTheDrive) {
+    Fixture f(sim::WindowsVersion::Win2000);
+    auto driver = [&](const std::string& name, const std::string& imagePath) {
+        sim::ServiceConfig c;
+        c.name = name;
+        c.type = SERVICE_KERNEL_DRIVER;
+        c.imagePath = imagePath;
+        EXPECT_TRUE(f.svc().AddService(c));
+    };
+    driver("Dos", "\\??\\C:\\Drivers\\dos.sys");
+    driver("Rel", "System32\\drivers\\rel.sys");
+    driver("Root", "\\SystemRoot\\System32\\drivers\\root.sys");
+    driver("Bare", "");
+    driver("Gone", "\\??\\C:\\Nowhere\\gone.sys");
+    f.machine.files().CreateFolder("C:\\Drivers");
+    SC_HANDLE m = f.Manager();
+    auto start = [&](const char* name) {
+        SC_HANDLE s = OpenServiceA(m, name, SERVICE_ALL_ACCESS);
+        SetLastError(0);
+        const DWORD result = StartServiceA(s, 0, nullptr) ? ERROR_SUCCESS : GetLastError();
+        CloseServiceHandle(s);
+        return result;
+    };
+    for (const char* name : {"Dos", "Rel", "Root", "Bare"}) {
+        EXPECT_EQ(start(name), static_cast<DWORD>(ERROR_FILE_NOT_FOUND)) << name;
+        EXPECT_EQ(f.svc().State(name), static_cast<DWORD>(SERVICE_STOPPED)) << name;
+    }
+    EXPECT_EQ(start("Gone"), static_cast<DWORD>(ERROR_PATH_NOT_FOUND)) << "its folder is missing too";
+
+    f.machine.files().WriteFile("C:\\Drivers\\dos.sys", "driver");
+    f.machine.files().WriteFile("C:\\WINNT\\system32\\drivers\\rel.sys", "driver");
+    f.machine.files().WriteFile("C:\\WINNT\\system32\\drivers\\root.sys", "driver");
+    f.machine.files().WriteFile("C:\\WINNT\\system32\\drivers\\Bare.sys", "driver");
+    for (const char* name : {"Dos", "Rel", "Root", "Bare"}) {
+        EXPECT_EQ(start(name), static_cast<DWORD>(ERROR_SUCCESS)) << name;
+        EXPECT_EQ(f.svc().State(name), static_cast<DWORD>(SERVICE_RUNNING)) << name;
+    }
+    CloseServiceHandle(m);
+    EXPECT_EQ(f.svc().OpenHandleCount(), 0u);
 }
 
 TEST(ServiceManager, TheDatabaseLockIsHeldByOneAtATime) {
