@@ -121,8 +121,11 @@ def main():
         f.write(ico_bytes([icon(32, (236, 236, 236), navy, (40, 110, 200))]))
     w, h = 456, 92
     banner = [[(int(16 + 40 * x / w), int(48 + 60 * x / w), int(112 + 100 * x / w)) for x in range(w)] for _ in range(h)]
-    draw_mast(banner, 52, 84, 64, white, sky)
-    draw_text(banner, "TAVARIN DEVICE SETUP", 110, 34, 3, white)
+    # The title is 20 glyphs of 6 x 3 pixels: it ends 8 pixels before the
+    # right edge, so that a banner shown at its own size is never cut.
+    title = "TAVARIN DEVICE SETUP"
+    draw_mast(banner, 44, 84, 44, white, sky)
+    draw_text(banner, title, w - 8 - len(title) * 18, 34, 3, white)
     with open(os.path.join(RES, "banner.bmp"), "wb") as f:
         f.write(bmp_bytes(banner))
 
