@@ -146,7 +146,7 @@ install_nt40() {
     local label="nt40, -INSTALL" box dialog
     reset_machine nt40
     start_tool -INSTALL
-    check "$label: with no installation folder, string 12 under an empty caption" \
+    check "$label: with no installation folder, string 24 under an empty caption" \
         eval 'wait_window box "${EMPTY_CAPTION_BOX[@]}" && expect_control_text "$box" 65535 "$TEXT_INF_NOT_FOUND" &&
               expect_buttons "$box" "OK|"' || return
     check "$label: Return on the message" press_key Return "${EMPTY_CAPTION_BOX[@]}" || return
@@ -182,7 +182,7 @@ install_win98() {
     wreg add "$SETUP_KEY" /v SourcePath /d 'C:\WINDOWS\OPTIONS\CABS' /f
     wreg add "$PRODUCT_KEY" /v InstallPath /d "$TEST_DIR_WIN\\package" /f
     start_tool -install
-    check "$label: with no package files in the installation folder, string 12 under an empty caption" \
+    check "$label: with no package files in the installation folder, string 24 under an empty caption" \
         eval 'wait_window box "${EMPTY_CAPTION_BOX[@]}" && expect_control_text "$box" 65535 "$TEXT_INF_NOT_FOUND"' ||
         return
     check "$label: a click on OK" click_control "$box" 1 || return
@@ -223,7 +223,7 @@ install_arrival_win98() {
     local label="win98, -install, adapter inserted later" box dialog
     reset_machine win98
     start_tool -install
-    check "$label: string 12 first (no installation folder); Return" \
+    check "$label: string 24 first (no installation folder); Return" \
         eval 'wait_window box "${EMPTY_CAPTION_BOX[@]}" && press_key Return "${EMPTY_CAPTION_BOX[@]}"' || return
     check "$label: the dialog waits with string 1" \
         eval 'wait_window dialog "${INSTALL_DIALOG[@]}" && expect_waiting "$dialog"' || return
