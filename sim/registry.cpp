@@ -255,6 +255,23 @@ public:
         return reinterpret_cast<HKEY>(value);
     }
 
+    // The existing key at `subKey` below the key behind `parent`.
+    static LONG Descend(const Registry& reg, HKEY parent, const char* subKey, NodePtr& out) {
+        Resolved base;
+        LONG r = Resolve(reg, parent, base);
+        if (r != ERROR_SUCCESS) return r;
+        std::vector<std::string> parts;
+        r = SplitSubKey(subKey, false, parts);
+        if (r != ERROR_SUCCESS) return r;
+        NodePtr node = base.node;
+        for (const std::string& part : parts) {
+            node = FindChild(*node, part);
+            if (!node) return ERROR_FILE_NOT_FOUND;
+        }
+        out = std::move(node);
+        return ERROR_SUCCESS;
+    }
+
     static NodePtr Find(const Registry& reg, const std::string& path) {
         std::string root;
         std::vector<std::string> names;
@@ -522,17 +539,9 @@ LONG Registry::Open(HKEY parent, const char* subKey, REGSAM access, HKEY* result
         return ERROR_SUCCESS;
     }
     *result = nullptr;
-    Internals::Resolved base;
-    LONG r = Internals::Resolve(*this, parent, base);
+    NodePtr node;
+    LONG r = Internals::Descend(*this, parent, subKey, node);
     if (r != ERROR_SUCCESS) return r;
-    std::vector<std::string> parts;
-    r = SplitSubKey(subKey, false, parts);
-    if (r != ERROR_SUCCESS) return r;
-    NodePtr node = base.node;
-    for (const std::string& part : parts) {
-        node = FindChild(*node, part);
-        if (!node) return ERROR_FILE_NOT_FOUND;
-    }
     REGSAM granted = 0;
     r = Internals::Grant(*this, *node, access, granted);
     if (r != ERROR_SUCCESS) return r;
@@ -652,17 +661,9 @@ LONG Registry::DeleteValueRaw(HKEY key, const char* name) {
 
 LONG Registry::DeleteKey(HKEY parent, const char* subKey, bool withSubKeys) {
     if (!subKey) return ERROR_INVALID_PARAMETER;
-    Internals::Resolved base;
-    LONG r = Internals::Resolve(*this, parent, base);
+    NodePtr node;
+    LONG r = Internals::Descend(*this, parent, subKey, node);
     if (r != ERROR_SUCCESS) return r;
-    std::vector<std::string> parts;
-    r = SplitSubKey(subKey, false, parts);
-    if (r != ERROR_SUCCESS) return r;
-    NodePtr node = base.node;
-    for (const std::string& part : parts) {
-        node = FindChild(*node, part);
-        if (!node) return ERROR_FILE_NOT_FOUND;
-    }
     if (node->root) return ERROR_ACCESS_DENIED;
     if (!machine_.IsNt()) {
         // No key security, and RegDeleteKeyA removes the whole sub-tree.
