@@ -15,6 +15,16 @@ expect_w32ndis5() {
         expect_value "$W32NDIS5_KEY" ImagePath "$1"
 }
 
+# close_reported LABEL DIALOG HARDWARE-ID: clicks Close on a dialog that
+# reported an adapter; the run must end and leave both product values.
+close_reported() {
+    local label=$1 dialog=$2 id=$3
+    check "$label: a click on Close" click_control "$dialog" 1 || return
+    check "$label: Close ends the run within 10 s, exit status 0" expect_exit 10
+    check "$label: \"InstallDriver\" = \"1\"" expect_value "$PRODUCT_KEY" InstallDriver 1
+    check "$label: \"HardwareID\" = $id" expect_value "$PRODUCT_KEY" HardwareID "$id"
+}
+
 expect_waiting() {
     expect_control_text "$1" 1000 "$TEXT_LOCATING" &&
         expect_states "$1" 1 0 1 && # Close: disabled
@@ -98,11 +108,7 @@ install_present_winxp() {
     check "$label: the install dialog appears" wait_window dialog "${INSTALL_DIALOG[@]}" || return
     check "$label: it reports string 2 with the adapter's name; Close enabled, Cancel disabled" \
         expect_reported "$dialog"
-    check "$label: a click on Close" click_control "$dialog" 1 || return
-    check "$label: Close ends the run within 10 s, exit status 0" expect_exit 10
-    check "$label: \"InstallDriver\" = \"1\"" expect_value "$PRODUCT_KEY" InstallDriver 1
-    check "$label: \"HardwareID\" = the adapter's first hardware ID" \
-        expect_value "$PRODUCT_KEY" HardwareID "$ADAPTER_ID"
+    close_reported "$label" "$dialog" "$ADAPTER_ID"
     check "$label: the utility tavarin.exe was started once, with \"-silent -hs\"" \
         eval 'expect_value "$RESULT_KEY" "tavarin.exe runs" 0x1 &&
               expect_value "$RESULT_KEY" "tavarin.exe arguments" "-silent -hs"'
@@ -133,10 +139,7 @@ install_arrival_winxp() {
     fi
     check "$label: after the 5 s settle the dialog reports string 2 with the name; Close enabled, Cancel disabled" \
         wait_dialog dialog 15 expect_reported || return
-    check "$label: a click on Close" click_control "$dialog" 1 || return
-    check "$label: Close ends the run within 10 s" expect_exit 10
-    check "$label: \"InstallDriver\" = \"1\", \"HardwareID\" = the adapter's ID" \
-        eval 'expect_value "$PRODUCT_KEY" InstallDriver 1 && expect_value "$PRODUCT_KEY" HardwareID "$ADAPTER_ID"'
+    close_reported "$label" "$dialog" "$ADAPTER_ID"
 }
 
 # On Windows NT 4.0 (switch in capitals): the package is looked for in the
@@ -211,10 +214,7 @@ install_present_win98() {
     check "$label: the install dialog appears" wait_window dialog "${INSTALL_DIALOG[@]}" || return
     check "$label: it reports string 2 with the adapter's name; Close enabled, Cancel disabled" \
         expect_reported "$dialog"
-    check "$label: a click on Close" click_control "$dialog" 1 || return
-    check "$label: Close ends the run within 10 s, exit status 0" expect_exit 10
-    check "$label: \"InstallDriver\" = \"1\", \"HardwareID\" = the driver's matching device ID" \
-        eval 'expect_value "$PRODUCT_KEY" InstallDriver 1 && expect_value "$PRODUCT_KEY" HardwareID "$ADAPTER_ID_9X"'
+    close_reported "$label" "$dialog" "$ADAPTER_ID_9X"
 }
 
 # On Windows 98 SE only the arrival of a device counts: a "device nodes
