@@ -11,7 +11,7 @@ tav_embed_text("${RC}" kScript script)
 tav_embed_text("${HEADER}" kHeader header)
 file(WRITE "${OUT}.tmp"
 "// Generated from the application's resource script; do not edit.\n"
-"#include \"sim/resources.h\"\n"
+"#include \"sim/formats/resources.h\"\n"
 "namespace {\n${script}${header}}\n"
 "namespace sim {\n"
 "EmbeddedResources ApplicationResources() { return {kScript, kHeader}; }\n"

@@ -24,5 +24,5 @@
 #include <process.h>
 #include <mbstring.h>
 #else
-#include "sim/api/windows.h"
+#include "sim/include/windows.h"
 #endif

@@ -10,8 +10,8 @@
 #include "app/product_profile.h"
 #include "app/windows_kind.h"
 #include "device/device_search.h"
-#include "sim/devices.h"
-#include "sim/machine.h"
+#include "sim/machine/devices/devices.h"
+#include "sim/machine/machine.h"
 
 namespace {
 

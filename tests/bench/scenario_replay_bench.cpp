@@ -9,8 +9,8 @@
 #include <sstream>
 #include <string>
 
-#include "sim/runner/scenario_run.h"
-#include "sim/scenario.h"
+#include "sim/scenario/runner/scenario_run.h"
+#include "sim/scenario/scenario.h"
 
 namespace {
 

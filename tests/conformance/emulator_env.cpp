@@ -3,10 +3,10 @@
 #include <memory>
 #include <string>
 
-#include "sim/filesystem.h"
-#include "sim/machine.h"
-#include "sim/registry.h"
-#include "sim/services.h"
+#include "sim/machine/filesystem.h"
+#include "sim/machine/machine.h"
+#include "sim/machine/registry.h"
+#include "sim/machine/services.h"
 #include "tests/conformance/conformance_env.h"
 
 namespace conformance {

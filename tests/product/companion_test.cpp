@@ -8,9 +8,9 @@
 #include "app/product_profile.h"
 #include "app/windows_kind.h"
 #include "cleanup/companion.h"
-#include "sim/filesystem.h"
-#include "sim/processes.h"
-#include "sim/registry.h"
+#include "sim/machine/filesystem.h"
+#include "sim/machine/processes.h"
+#include "sim/machine/registry.h"
 #include "tests/support/tool_fixture.h"
 
 namespace {

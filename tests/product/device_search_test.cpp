@@ -6,8 +6,8 @@
 #include "app/product_profile.h"
 #include "app/windows_kind.h"
 #include "device/device_search.h"
-#include "sim/devices.h"
-#include "sim/registry.h"
+#include "sim/machine/devices/devices.h"
+#include "sim/machine/registry.h"
 #include "tests/support/tool_fixture.h"
 
 namespace {

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "sim/machine.h"
-#include "sim/user_script.h"
-#include "sim/window_manager.h"
+#include "sim/machine/machine.h"
+#include "sim/scenario/user_script.h"
+#include "sim/machine/window_manager.h"
 #include "ui/res/resource.h"
 
 namespace {

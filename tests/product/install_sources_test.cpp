@@ -7,10 +7,10 @@
 #include "app/product_profile.h"
 #include "app/windows_kind.h"
 #include "driver/install_sources.h"
-#include "sim/devices.h"
-#include "sim/filesystem.h"
-#include "sim/registry.h"
-#include "sim/window_manager.h"
+#include "sim/machine/devices/devices.h"
+#include "sim/machine/filesystem.h"
+#include "sim/machine/registry.h"
+#include "sim/machine/window_manager.h"
 #include "tests/support/tool_fixture.h"
 
 namespace {

@@ -7,9 +7,9 @@
 #include "app/product_profile.h"
 #include "app/windows_kind.h"
 #include "device/hardware_tables.h"
-#include "sim/registry.h"
-#include "sim/session.h"
-#include "sim/window_manager.h"
+#include "sim/machine/registry.h"
+#include "sim/machine/session.h"
+#include "sim/machine/window_manager.h"
 #include "tests/support/tool_fixture.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "app/product_profile.h"
-#include "sim/registry.h"
+#include "sim/machine/registry.h"
 #include "sys/handles.h"
 #include "sys/registry_helpers.h"
 #include "tests/support/tool_fixture.h"

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "sim/registry.h"
-#include "sim/services.h"
+#include "sim/machine/registry.h"
+#include "sim/machine/services.h"
 #include "sys/service_control.h"
 #include "tests/support/tool_fixture.h"
 

@@ -10,8 +10,8 @@
 #include "app/windows_kind.h"
 #include "cleanup/supplicant.h"
 #include "cleanup/utility.h"
-#include "sim/registry.h"
-#include "sim/services.h"
+#include "sim/machine/registry.h"
+#include "sim/machine/services.h"
 #include "tests/support/tool_fixture.h"
 
 namespace {

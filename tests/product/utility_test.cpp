@@ -11,10 +11,10 @@
 #include "app/setup_app.h"
 #include "app/windows_kind.h"
 #include "cleanup/utility.h"
-#include "sim/filesystem.h"
-#include "sim/processes.h"
-#include "sim/registry.h"
-#include "sim/services.h"
+#include "sim/machine/filesystem.h"
+#include "sim/machine/processes.h"
+#include "sim/machine/registry.h"
+#include "sim/machine/services.h"
 #include "tests/support/tool_fixture.h"
 
 namespace {

@@ -11,16 +11,16 @@
 #include <string>
 #include <vector>
 
-#include "sim/api/windows.h"
-#include "sim/devices.h"
-#include "sim/filesystem.h"
-#include "sim/processes.h"
-#include "sim/registry.h"
-#include "sim/runner/scenario_run.h"
-#include "sim/scenario.h"
-#include "sim/services.h"
-#include "sim/session.h"
-#include "sim/window_manager.h"
+#include "sim/include/windows.h"
+#include "sim/machine/devices/devices.h"
+#include "sim/machine/filesystem.h"
+#include "sim/machine/processes.h"
+#include "sim/machine/registry.h"
+#include "sim/scenario/runner/scenario_run.h"
+#include "sim/scenario/scenario.h"
+#include "sim/machine/services.h"
+#include "sim/machine/session.h"
+#include "sim/machine/window_manager.h"
 
 namespace {
 

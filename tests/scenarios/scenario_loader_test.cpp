@@ -8,16 +8,16 @@
 #include <random>
 #include <string>
 
-#include "sim/api/windows.h"
-#include "sim/devices.h"
-#include "sim/filesystem.h"
-#include "sim/modules.h"
-#include "sim/processes.h"
-#include "sim/registry.h"
-#include "sim/scenario.h"
-#include "sim/services.h"
-#include "sim/user_script.h"
-#include "sim/window_manager.h"
+#include "sim/include/windows.h"
+#include "sim/machine/devices/devices.h"
+#include "sim/machine/filesystem.h"
+#include "sim/machine/modules.h"
+#include "sim/machine/processes.h"
+#include "sim/machine/registry.h"
+#include "sim/scenario/scenario.h"
+#include "sim/machine/services.h"
+#include "sim/scenario/user_script.h"
+#include "sim/machine/window_manager.h"
 
 namespace {
 

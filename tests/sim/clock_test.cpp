@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
-#include "sim/api/windows.h"
-#include "sim/clock.h"
-#include "sim/machine.h"
+#include "sim/include/windows.h"
+#include "sim/machine/clock.h"
+#include "sim/machine/machine.h"
 
 namespace {
 

@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "sim/api/windows.h"
-#include "sim/devices.h"
-#include "sim/filesystem.h"
-#include "sim/machine.h"
-#include "sim/registry.h"
+#include "sim/include/windows.h"
+#include "sim/machine/devices/devices.h"
+#include "sim/machine/filesystem.h"
+#include "sim/machine/machine.h"
+#include "sim/machine/registry.h"
 #include "tests/support/test_infs.h"
 
 // The update function of "newdev", as GetProcAddress hands it out.

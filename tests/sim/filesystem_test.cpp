@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "sim/api/windows.h"
-#include "sim/filesystem.h"
-#include "sim/machine.h"
-#include "sim/registry.h"
+#include "sim/include/windows.h"
+#include "sim/machine/filesystem.h"
+#include "sim/machine/machine.h"
+#include "sim/machine/registry.h"
 
 namespace {
 

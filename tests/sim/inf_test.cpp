@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "sim/inf.h"
+#include "sim/formats/inf.h"
 #include "tests/support/test_infs.h"
 
 namespace {

@@ -7,13 +7,13 @@
 #include <string>
 #include <vector>
 
-#include "sim/api/windows.h"
-#include "sim/filesystem.h"
-#include "sim/machine.h"
-#include "sim/processes.h"
-#include "sim/registry.h"
-#include "sim/window_errors.h"
-#include "sim/window_manager.h"
+#include "sim/include/windows.h"
+#include "sim/machine/filesystem.h"
+#include "sim/machine/machine.h"
+#include "sim/machine/processes.h"
+#include "sim/machine/registry.h"
+#include "sim/machine/window_errors.h"
+#include "sim/machine/window_manager.h"
 
 namespace {
 

@@ -3,9 +3,9 @@
 #include <cstring>
 #include <string>
 
-#include "sim/api/windows.h"
-#include "sim/filesystem.h"
-#include "sim/machine.h"
+#include "sim/include/windows.h"
+#include "sim/machine/filesystem.h"
+#include "sim/machine/machine.h"
 
 namespace {
 

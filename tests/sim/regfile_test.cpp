@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "sim/api/windows.h"
-#include "sim/machine.h"
-#include "sim/regfile.h"
-#include "sim/registry.h"
+#include "sim/include/windows.h"
+#include "sim/machine/machine.h"
+#include "sim/formats/regfile.h"
+#include "sim/machine/registry.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "sim/api/windows.h"
-#include "sim/machine.h"
-#include "sim/registry.h"
+#include "sim/include/windows.h"
+#include "sim/machine/machine.h"
+#include "sim/machine/registry.h"
 
 namespace {
 

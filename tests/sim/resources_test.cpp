@@ -1,11 +1,11 @@
-#include "sim/resources.h"
+#include "sim/formats/resources.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "sim/api/windows.h"
+#include "sim/include/windows.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "sim/api/windows.h"
+#include "sim/include/windows.h"
 
 #include <gtest/gtest.h>
 
@@ -7,9 +7,9 @@
 #include <utility>
 #include <vector>
 
-#include "sim/machine.h"
-#include "sim/user_script.h"
-#include "sim/window_manager.h"
+#include "sim/machine/machine.h"
+#include "sim/scenario/user_script.h"
+#include "sim/machine/window_manager.h"
 
 namespace {
 

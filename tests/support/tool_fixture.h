@@ -10,7 +10,7 @@
 #include "app/process_state.h"
 #include "platform/framework/framework.h"
 #include "platform/winapi.h"
-#include "sim/machine.h"
+#include "sim/machine/machine.h"
 
 class ToolTest : public ::testing::Test {
 protected:
