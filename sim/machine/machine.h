@@ -13,6 +13,7 @@
 
 #include "sim/include/types.h"
 #include "sim/machine/clock.h"
+#include "sim/machine/faults.h"
 #include "sim/machine/version.h"
 
 namespace sim {
@@ -26,10 +27,15 @@ class ProcessTable;
 class Session;
 class Modules;
 
-// A line of the transcript: what the tool did or was shown, and when.
+// A line of the transcript: what the tool did or was shown, and when. The
+// kind is the channel a reader can choose to see: "dialog", "msgbox",
+// "user", "process", "process-exit", "process-post", "service", "device",
+// "file", "session", "window" (what a person watching the run sees), and
+// "registry" (every write and deletion) and "failure" (every call that
+// failed, with its error).
 struct TranscriptEntry {
     Clock::Millis time;
-    std::string kind;  // "msgbox", "dialog", "process", "service", "session", ...
+    std::string kind;
     std::string text;
 };
 
@@ -68,6 +74,8 @@ public:
     Clock clock;
     Transcript transcript;
     DWORD lastError = 0;
+    // Calls that are to fail on demand (tests and the "fail" directive).
+    Faults faults;
 
     Registry& registry() { return *registry_; }
     FileSystem& files() { return *files_; }

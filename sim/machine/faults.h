@@ -1,0 +1,46 @@
+// Failures on demand: a test or a scenario asks that one Win32 call fail
+// with a chosen Windows error for one object (a key, a file, a service, a
+// device), once or every time. The entry points of the emulated DLLs ask
+// here before they act; nothing else in the machine knows about it.
+//
+// A call is named as the tool calls it ("RegSetValueExA", "CopyFileA",
+// "ControlService", "UpdateDriverForPlugAndPlayDevicesA"), or by a finer
+// name where one function does several things ("DIF_REMOVE" for the class
+// installer's removal, "SPDRP_HARDWAREID" for that property read). The
+// object is written as the emulator names it elsewhere: a full registry
+// path ("HKLM\Software\X"), a full file path, a service name, a device
+// instance ID; letter case is ignored. An empty object matches every
+// object of that call.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "sim/include/types.h"
+
+namespace sim {
+
+struct FaultRequest {
+    std::string call;
+    std::string object;  // "" for any
+    DWORD error = 0;     // the Windows error (or CONFIGRET) to fail with
+    bool once = false;   // used up by its first match
+};
+
+class Faults {
+public:
+    void Add(FaultRequest request);
+    // The error `call` on `object` is to fail with now, or 0. A request
+    // that is used once is gone afterwards. Requests match in the order
+    // they were added.
+    DWORD Take(std::string_view call, std::string_view object);
+    const std::vector<FaultRequest>& Pending() const { return requests_; }
+    void Clear() { requests_.clear(); }
+
+private:
+    std::vector<FaultRequest> requests_;
+};
+
+}  // namespace sim
