@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <unordered_map>
 
 #include "sim/include/errors.h"
 #include "sim/include/registry.h"
@@ -10,12 +11,14 @@
 
 namespace sim {
 
-struct Registry::Node {
+struct RegistryNode {
     std::string name;
     KeyAccess access = KeyAccess::Default;
     std::vector<RegValue> values;                  // in creation order
-    std::vector<std::shared_ptr<Node>> children;   // sorted by upper-cased name
-    Node* parent = nullptr;                        // not owning; null for roots and removed keys
+    std::vector<std::shared_ptr<RegistryNode>> children;   // sorted by upper-cased name (enumeration order)
+    // The same children by upper-cased name, for look-ups.
+    std::unordered_map<std::string, std::shared_ptr<RegistryNode>> index;
+    RegistryNode* parent = nullptr;                        // not owning; null for roots and removed keys
     bool root = false;
     bool deleted = false;
 };
@@ -69,19 +72,17 @@ std::vector<NodePtr>::iterator ChildPosition(Node& node, std::string_view name) 
 }
 
 NodePtr FindChild(const Node& node, std::string_view name) {
-    auto it = std::lower_bound(node.children.begin(), node.children.end(), name,
-                               [](const NodePtr& child, std::string_view n) { return LessNoCase(child->name, n); });
-    if (it != node.children.end() && EqualNoCase((*it)->name, name)) return *it;
-    return nullptr;
+    auto it = node.index.find(Upper(name));
+    return it == node.index.end() ? nullptr : it->second;
 }
 
 NodePtr AddChild(Node& node, const std::string& name) {
-    auto it = ChildPosition(node, name);
-    if (it != node.children.end() && EqualNoCase((*it)->name, name)) return *it;
+    if (NodePtr existing = FindChild(node, name)) return existing;
     auto child = std::make_shared<Node>();
     child->name = name;
     child->parent = &node;
-    node.children.insert(it, child);
+    node.children.insert(ChildPosition(node, name), child);
+    node.index.emplace(Upper(name), child);
     return child;
 }
 
@@ -100,6 +101,7 @@ void Detach(Node& node) {
         if (it->get() == &node) {
             const NodePtr keep = *it;  // keeps the node alive while it is marked
             siblings.erase(it);
+            parent->index.erase(Upper(node.name));
             MarkDeleted(*keep);
             return;
         }
@@ -385,6 +387,28 @@ bool Registry::SplitKeyPath(const std::string& path, std::string* root, std::vec
 
 bool Registry::KeyExists(const std::string& path) const { return Internals::Find(*this, path) != nullptr; }
 
+KeyRef Registry::Find(const std::string& path) const { return KeyRef(Internals::Find(*this, path)); }
+
+bool KeyRef::Exists() const { return node_ && !node_->deleted; }
+
+bool KeyRef::Removed() const { return node_ && node_->deleted; }
+
+KeyRef KeyRef::Child(std::string_view name) const {
+    if (!Exists()) return KeyRef();
+    return KeyRef(FindChild(*node_, name));
+}
+
+const RegValue* KeyRef::Value(std::string_view name) const {
+    if (!Exists()) return nullptr;
+    auto it = FindValueIn(static_cast<const Node&>(*node_), name);
+    return it == node_->values.end() ? nullptr : &*it;
+}
+
+const std::string& KeyRef::Name() const {
+    static const std::string empty;
+    return node_ ? node_->name : empty;
+}
+
 bool Registry::CreateKey(const std::string& path) { return Internals::FindOrCreate(*this, path) != nullptr; }
 
 bool Registry::DeleteKeyTree(const std::string& path) {
@@ -516,6 +540,7 @@ void Registry::Restore(const RegistrySnapshot& snapshot) {
     for (const NodePtr& root : roots_) {
         for (const NodePtr& child : root->children) MarkDeleted(*child);
         root->children.clear();
+        root->index.clear();
         root->values.clear();
         root->access = KeyAccess::Default;
         for (const RegistryKeySnapshot& s : snapshot.roots) {

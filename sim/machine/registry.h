@@ -20,6 +20,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <string_view>
 #include <string>
 #include <vector>
 
@@ -66,6 +67,37 @@ struct RegistrySnapshot {
     bool operator!=(const RegistrySnapshot& other) const { return !(*this == other); }
 };
 
+struct RegistryNode;
+
+// A key held by reference, as an open handle holds it: it stays the same
+// key while it exists and answers as removed once it has been deleted
+// (by the tool, a scenario or a restore). Look-ups below it go through the
+// key's index of children, not through its path again. Cheap to copy.
+class KeyRef {
+public:
+    KeyRef() = default;
+
+    // Refers to a key that has not been deleted.
+    bool Exists() const;
+    explicit operator bool() const { return Exists(); }
+    // The key was deleted after this reference was taken.
+    bool Removed() const;
+
+    // The sub-key of that name (letter case ignored); an empty reference
+    // when there is none.
+    KeyRef Child(std::string_view name) const;
+    // The value of that name (letter case ignored), or null; valid until
+    // the key's values change.
+    const RegValue* Value(std::string_view name) const;
+    const std::string& Name() const;
+
+private:
+    friend class Registry;
+    friend class RegistryInternals;
+    explicit KeyRef(std::shared_ptr<RegistryNode> node) : node_(std::move(node)) {}
+    std::shared_ptr<RegistryNode> node_;
+};
+
 class Registry {
 public:
     // A new registry holds the bare keys every installation of the
@@ -93,6 +125,8 @@ public:
     // These set up and inspect a machine as a scenario does: no handles and
     // no access checks.
     bool KeyExists(const std::string& path) const;
+    // The key at a full path, held by reference; empty when there is none.
+    KeyRef Find(const std::string& path) const;
     // Creates the key and any missing parents; false for a bad root.
     bool CreateKey(const std::string& path);
     // Removes the key with everything below it; false when it did not exist
@@ -148,7 +182,7 @@ public:
     LONG EnumValue(HKEY key, DWORD index, char* name, DWORD* nameSize, DWORD* type, BYTE* data, DWORD* dataSize);
     LONG SetSecurity(HKEY key, SECURITY_INFORMATION information, const void* descriptor);
 
-    struct Node;
+    using Node = RegistryNode;
 
 private:
     Machine& machine_;

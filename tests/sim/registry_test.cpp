@@ -276,6 +276,8 @@ TEST(RegistryDelete, RegDeleteKeyFollowsTheFamilyAndShDeleteKeyRemovesTrees) {
 TEST(RegistryDelete, HandlesOfDeletedKeysAnswerKeyDeleted) {
     Fixture f;
     f.reg().SetDword(std::string(kApp) + "\\Setup", "v", 1);
+    const sim::KeyRef held = f.reg().Find(kApp).Child("SETUP");
+    ASSERT_TRUE(held);
     HKEY setup = nullptr;
     HKEY app = OpenApp(KEY_ALL_ACCESS);
     ASSERT_EQ(RegOpenKeyExA(app, "Setup", 0, KEY_ALL_ACCESS, &setup), ERROR_SUCCESS);
@@ -296,6 +298,13 @@ TEST(RegistryDelete, HandlesOfDeletedKeysAnswerKeyDeleted) {
     EXPECT_EQ(sub, nullptr);
     EXPECT_EQ(RegCloseKey(setup), ERROR_SUCCESS);
     EXPECT_EQ(*f.reg().GetDword(std::string(kApp) + "\\Setup", "v"), 2u);
+    // A key held by reference is the deleted key, not the new one of its name.
+    EXPECT_TRUE(held.Removed());
+    EXPECT_EQ(held.Value("v"), nullptr);
+    const sim::KeyRef fresh = f.reg().Find(std::string(kApp) + "\\setup");
+    ASSERT_TRUE(fresh);
+    ASSERT_NE(fresh.Value("V"), nullptr);
+    EXPECT_EQ(fresh.Value("V")->data, std::string("\x02\0\0\0", 4));
 
     // Removal by the scenario side and by Restore count as well.
     const sim::RegistrySnapshot before = f.reg().Snapshot();
