@@ -9,7 +9,7 @@
 void ResetProcessState() {
     CurrentWindowsKind = KindUnknown;
     SetDusklineFlag(false);
-    SelectProductProfile(0);
+    SelectProductProfile(kNoProfile);
     theApp.m_bRebootOnExit = 0;
     theApp.UseSteps(DefaultJobSteps());
     ResetSavedInstallSource();

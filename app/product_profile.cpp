@@ -29,11 +29,11 @@ void UseSettings(int family, const char* infName, const SupportedIdTable& ids, c
 
 void SelectProductProfile(int profile) {
     ProductProfile = profile;
-    if (profile == 2) {
+    if (profile == kPciProfile) {
         UseSettings(2, AbPackageFiles.rows[0], AbAdapterIds, TavarinKeyPath, "Zelmar\\TavarinApp");
-    } else if (profile == 1 && DusklineFlag) {
+    } else if (profile == kPcCardProfile && DusklineFlag) {
         UseSettings(1, DusklineInfName, DusklineIds, "Software\\Zelmar\\DusklineB", "Zelmar\\DusklineB");
-    } else if (profile == 1) {
+    } else if (profile == kPcCardProfile) {
         UseSettings(1, SolvaneInfName, PcCardIds, "Software\\Zelmar\\SolvaneAppB", "Zelmar\\SolvaneAppB");
     } else {
         ProfileFamily = 0;

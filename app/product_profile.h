@@ -3,8 +3,13 @@
 // later step.
 #pragma once
 
-// The profile number last selected: 1 (PC Cards) or 2 (PCI adapters); any
-// other number is stored as given and has no settings.
+// The profiles the switches select. Any other number is stored as given and
+// has no settings.
+constexpr int kNoProfile = 0;
+constexpr int kPcCardProfile = 1;  // the PC Cards: -installb, -uninstallb
+constexpr int kPciProfile = 2;     // the PCI adapters: -install, -uninstall, -Upgrade and the side jobs
+
+// The profile number last selected.
 extern int ProductProfile;
 // 1 selects the older product line inside profile 1; never cleared.
 extern int DusklineFlag;

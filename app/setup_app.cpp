@@ -3,8 +3,10 @@
 #include "app/command_line.h"
 #include "app/product_profile.h"
 #include "app/windows_kind.h"
+#include "driver/install_sources.h"
 #include "sys/handles.h"
 #include "sys/registry_helpers.h"
+#include "sys/service_control.h"
 #include "ui/install_dialog.h"
 #include "ui/uninstall_dialog.h"
 #include "ui/upgrade_dialog.h"
@@ -29,7 +31,7 @@ BOOL SetupApp::InitInstance() {
     if (HasSwitch("UpgradeFiles") && IsWin9xKind(kind)) steps.UpgradeSecurityFiles();
 
     if (HasSwitch("Upgrade")) {
-        SelectProductProfile(2);
+        SelectProductProfile(kPciProfile);
         const int upgraded = steps.UpgradeDrivers();
         if (upgraded < 0) {
             AfxMessageBox("Upgrade Device Failed", MB_OK);
@@ -42,13 +44,13 @@ BOOL SetupApp::InitInstance() {
     }
 
     if (HasSwitch("UninstallSolvane")) {
-        SelectProductProfile(2);
+        SelectProductProfile(kPciProfile);
         steps.RemoveSolvaneApplication();
     }
 
     if (HasSwitch("StopService")) {
-        SelectProductProfile(2);
-        steps.ControlSecurityService(1, 0, nullptr);
+        SelectProductProfile(kPciProfile);
+        steps.ControlSecurityService(ServiceStop, 0, nullptr);
     }
 
     if (HasSwitch("SvcSetup")) return FALSE;
@@ -56,20 +58,20 @@ BOOL SetupApp::InitInstance() {
     bool install = false;
     bool uninstall = false;
     if (HasSwitch("install")) {
-        SelectProductProfile(2);
+        SelectProductProfile(kPciProfile);
         install = true;
     } else if (HasSwitch("installb")) {
         if (HasSwitch("duskline")) SetDusklineFlag(true);
-        SelectProductProfile(1);
+        SelectProductProfile(kPcCardProfile);
         install = true;
     }
     if (HasSwitch("uninstall")) {
-        SelectProductProfile(2);
+        SelectProductProfile(kPciProfile);
         steps.RemoveUtilityShortcuts();
         uninstall = true;
     } else if (HasSwitch("uninstallb")) {
         if (HasSwitch("duskline")) SetDusklineFlag(true);
-        SelectProductProfile(1);
+        SelectProductProfile(kPcCardProfile);
         uninstall = true;
     }
 
@@ -85,7 +87,7 @@ void SetupApp::RunInstallJob() {
     const JobSteps& steps = *m_pSteps;
     InstallDialog dialog;
     m_pMainWnd = &dialog;
-    steps.SetInstallSource(0);
+    steps.SetInstallSource(PointSourceAtPackage);
     steps.SetUserSourceList();
     steps.SetupProtocolDriver();
     if (steps.ShowDialog(dialog) == IDOK) {
@@ -93,7 +95,7 @@ void SetupApp::RunInstallJob() {
         const std::string hardwareId = dialog.GetHardwareId();
         if (!hardwareId.empty()) RegWriteString(hardwareId.c_str(), "HardwareID");
     }
-    steps.SetInstallSource(1);
+    steps.SetInstallSource(RestoreSource);
     m_pMainWnd = nullptr;
 }
 

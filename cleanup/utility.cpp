@@ -1,6 +1,7 @@
 #include "cleanup/utility.h"
 
 #include <cstdint>
+#include <initializer_list>
 
 #include "app/product_profile.h"
 #include "app/windows_kind.h"

@@ -19,7 +19,7 @@ constexpr DWORD kClearMask = 0x00FF7FFF;
 // Whether one hardware ID of a device names an adapter to restart (the
 // comparison ignores case).
 bool MatchesAdapter(const char* id, const char* hardwareId) {
-    if (ProductProfile == 2) {
+    if (ProductProfile == kPciProfile) {
         const std::string head(id, BoundedLength(id, kPciFamilyPrefixLength));
         return SameText(head.c_str(), PciFamilyPrefix);
     }

@@ -48,14 +48,6 @@ const char* InstancePart(const char* driverValue) {
     return slash ? slash + 1 : driverValue;
 }
 
-std::string UpperAscii(const char* text) {
-    std::string out = text ? text : "";
-    for (char& c : out) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    }
-    return out;
-}
-
 }  // namespace
 
 int FindSupportedDevice(DeviceList& list) {
@@ -136,7 +128,7 @@ int FindDevicesByConfigManager(DeviceList& list) {
     if (::RegOpenKeyExA(HKEY_DYN_DATA, "Config Manager\\Enum", 0, KEY_READ, nodes.Receive()) != ERROR_SUCCESS)
         return list.readyCount;
 
-    const SupportedIdTable& table = ProductProfile == 1 ? PcCardSearchIds : PciAdapterIds;
+    const SupportedIdTable& table = ProductProfile == kPcCardProfile ? PcCardSearchIds : PciAdapterIds;
     for (DWORD index = 0;; ++index) {
         char name[kPathSize];
         DWORD nameSize = sizeof name;

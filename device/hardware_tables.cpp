@@ -67,7 +67,7 @@ const char* const DusklineInfName = "netdl11b.inf";
 
 bool IsProfileHardwareId(const char* id) {
     if (!id) return false;
-    if (ProductProfile == 2) {
+    if (ProductProfile == kPciProfile) {
         // The first 16 characters (all of a shorter ID) against the prefix.
         const std::string head(id, BoundedLength(id, kPciFamilyPrefixLength));
         if (SameText(head.c_str(), PciFamilyPrefix)) return true;

@@ -1,5 +1,7 @@
 #include "driver/driver_install.h"
 
+#include <initializer_list>
+
 #include "app/product_profile.h"
 #include "app/windows_kind.h"
 #include "device/hardware_tables.h"

@@ -52,7 +52,7 @@ void SetInstallSource(int mode) {
     UniqueRegKey setup;
     if (!OpenSetupKey(machine, setup)) return;
 
-    if (mode == 1) {
+    if (mode == RestoreSource) {
         if (g_savedSourceValid) WriteSourcePath(setup.Get(), g_savedSource);
         return;
     }

@@ -2,8 +2,13 @@
 // catalog copies made before a driver is installed on Windows 98 SE / Me.
 #pragma once
 
-// mode 0 points the setup source path at the install folder and keeps the
-// old value; mode 1 puts the kept value back. Only on Windows 98 SE / Me.
+// What SetInstallSource does with Windows' setup source path.
+enum InstallSourceMode : int {
+    PointSourceAtPackage = 0,  // point it at the install folder, keeping the old value
+    RestoreSource = 1,         // put the kept value back
+};
+
+// Only on Windows 98 SE / Me; elsewhere nothing.
 void SetInstallSource(int mode);
 // Makes the install folder the only entry of the current user's source
 // list (Windows 98 SE / Me); the result of SetupAddToSourceListA, or 0.

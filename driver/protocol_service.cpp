@@ -35,17 +35,6 @@ bool ComposeDriverPath(char* out, size_t size, const char* prefix) {
     return ComposeText(out, size, "%s%s%ssystem32\\%s.sys", prefix, windows, separator, kServiceName);
 }
 
-// Whether `text` begins with `prefix`, ignoring the case of ASCII letters.
-bool StartsWithText(const char* text, const char* prefix) {
-    for (; *prefix; ++text, ++prefix) {
-        char a = *text;
-        char b = *prefix;
-        if (a >= 'a' && a <= 'z') a = static_cast<char>(a - 'a' + 'A');
-        if (b >= 'a' && b <= 'z') b = static_cast<char>(b - 'a' + 'A');
-        if (a != b) return false;
-    }
-    return true;
-}
 
 bool ComposeServiceKey(char* out, size_t size) {
     return ComposeText(out, size, "%s\\%s", kServicesKey, kServiceName);
@@ -61,13 +50,16 @@ bool DriverFileExists(const char* imagePath) {
     const bool absolute = (path[0] != '\0' && path[1] == ':') || (path[0] == '\\' && path[1] == '\\');
     if (!absolute) {
         const char* relative = path;
-        if (StartsWithText(relative, "\\SystemRoot\\")) {
-            relative += 12;
-        } else if (StartsWithText(relative, "%SystemRoot%\\")) {
-            relative += 13;
-        } else if (relative[0] == '\\') {
-            return false;
+        static const char* const kWindowsFolderPrefixes[] = {"\\SystemRoot\\", "%SystemRoot%\\"};
+        bool belowWindows = false;
+        for (const char* prefix : kWindowsFolderPrefixes) {
+            if (StartsWithAscii(relative, prefix)) {
+                relative += std::strlen(prefix);
+                belowWindows = true;
+                break;
+            }
         }
+        if (!belowWindows && relative[0] == '\\') return false;
         char windows[kPathSize];
         const UINT length = ::GetWindowsDirectoryA(windows, sizeof windows);
         if (length == 0 || length >= sizeof windows) return false;

@@ -1,32 +1,53 @@
 // Owners of Windows handles: each closes its handle when it goes out of
 // scope, so that no path through a step leaves a key, service, device set,
-// search, library or process handle open.
+// search, library, file, process or token handle open.
+//
+// An owner is named by its handle type and the function that closes it;
+// the third argument says which values mean "no handle": null for most
+// handles, INVALID_HANDLE_VALUE for the ones that use it, and both for
+// kernel handles (process and token functions give null, file functions
+// INVALID_HANDLE_VALUE). A failed close is not retried; Close() reports it.
 #pragma once
-
-#include <utility>
 
 #include "platform/winapi.h"
 
-// A generic owner: Traits::Close(handle) releases, Traits::Invalid() is the
-// value that means "no handle".
-template <typename Traits>
-class UniqueHandle {
-public:
-    using Handle = typename Traits::Handle;
+// Which handle values mean "no handle", and which of them an empty owner
+// holds.
+struct NullIsNone {
+    template <typename Handle>
+    static Handle Empty() { return Handle(); }
+    template <typename Handle>
+    static bool IsNone(Handle handle) { return handle == Handle(); }
+};
+struct InvalidIsNone {
+    template <typename Handle>
+    static Handle Empty() { return INVALID_HANDLE_VALUE; }
+    template <typename Handle>
+    static bool IsNone(Handle handle) { return handle == INVALID_HANDLE_VALUE; }
+};
+struct NullOrInvalidIsNone {
+    template <typename Handle>
+    static Handle Empty() { return Handle(); }
+    template <typename Handle>
+    static bool IsNone(Handle handle) { return handle == Handle() || handle == INVALID_HANDLE_VALUE; }
+};
 
-    UniqueHandle() = default;
-    explicit UniqueHandle(Handle handle) : handle_(handle) {}
-    ~UniqueHandle() { Reset(); }
-    UniqueHandle(const UniqueHandle&) = delete;
-    UniqueHandle& operator=(const UniqueHandle&) = delete;
-    UniqueHandle(UniqueHandle&& other) noexcept : handle_(other.Release()) {}
-    UniqueHandle& operator=(UniqueHandle&& other) noexcept {
+template <typename Handle, auto CloseFunction, typename None = NullIsNone>
+class UniqueAny {
+public:
+    UniqueAny() = default;
+    explicit UniqueAny(Handle handle) : handle_(handle) {}
+    ~UniqueAny() { Reset(); }
+    UniqueAny(const UniqueAny&) = delete;
+    UniqueAny& operator=(const UniqueAny&) = delete;
+    UniqueAny(UniqueAny&& other) noexcept : handle_(other.Release()) {}
+    UniqueAny& operator=(UniqueAny&& other) noexcept {
         if (this != &other) Reset(other.Release());
         return *this;
     }
 
     Handle Get() const { return handle_; }
-    bool Valid() const { return handle_ != Traits::Invalid(); }
+    bool Valid() const { return !None::IsNone(handle_); }
     explicit operator bool() const { return Valid(); }
 
     // For functions that return a handle through an out argument. Any
@@ -36,85 +57,38 @@ public:
         return &handle_;
     }
 
+    // Gives the handle up without closing it.
     Handle Release() {
-        Handle handle = handle_;
-        handle_ = Traits::Invalid();
+        const Handle handle = handle_;
+        handle_ = Empty();
         return handle;
     }
 
-    // Closes the handle now; returns what the close call returned.
+    // Closes the handle now; returns what the close function returned
+    // (its "nothing done" value when there was no handle).
     auto Close() {
-        decltype(Traits::Close(handle_)) result{};
-        if (Valid()) result = Traits::Close(handle_);
-        handle_ = Traits::Invalid();
+        decltype(CloseFunction(handle_)) result{};
+        if (Valid()) result = CloseFunction(handle_);
+        handle_ = Empty();
         return result;
     }
 
-    void Reset(Handle handle = Traits::Invalid()) {
-        if (Valid()) Traits::Close(handle_);
+    void Reset() { Reset(Empty()); }
+    void Reset(Handle handle) {
+        if (Valid()) CloseFunction(handle_);
         handle_ = handle;
     }
 
 private:
-    Handle handle_ = Traits::Invalid();
+    static Handle Empty() { return None::template Empty<Handle>(); }
+
+    Handle handle_ = Empty();
 };
 
-struct RegKeyTraits {
-    using Handle = HKEY;
-    static Handle Invalid() { return nullptr; }
-    static LONG Close(Handle key) { return RegCloseKey(key); }
-};
-
-struct ServiceHandleTraits {
-    using Handle = SC_HANDLE;
-    static Handle Invalid() { return nullptr; }
-    static BOOL Close(Handle handle) { return CloseServiceHandle(handle); }
-};
-
-struct ServiceLockTraits {
-    using Handle = SC_LOCK;
-    static Handle Invalid() { return nullptr; }
-    static BOOL Close(Handle lock) { return UnlockServiceDatabase(lock); }
-};
-
-struct DeviceInfoSetTraits {
-    using Handle = HDEVINFO;
-    static Handle Invalid() { return INVALID_HANDLE_VALUE; }
-    static BOOL Close(Handle set) { return SetupDiDestroyDeviceInfoList(set); }
-};
-
-struct LibraryTraits {
-    using Handle = HMODULE;
-    static Handle Invalid() { return nullptr; }
-    static BOOL Close(Handle module) { return FreeLibrary(module); }
-};
-
-struct FindHandleTraits {
-    using Handle = HANDLE;
-    static Handle Invalid() { return INVALID_HANDLE_VALUE; }
-    static BOOL Close(Handle find) { return FindClose(find); }
-};
-
-// Process, file and token handles: closed with CloseHandle; both null and
-// INVALID_HANDLE_VALUE mean "none" (file calls use the latter).
-struct KernelHandleTraits {
-    using Handle = HANDLE;
-    static Handle Invalid() { return nullptr; }
-    static BOOL Close(Handle handle) { return CloseHandle(handle); }
-};
-
-using UniqueRegKey = UniqueHandle<RegKeyTraits>;
-using UniqueServiceHandle = UniqueHandle<ServiceHandleTraits>;
-using UniqueServiceLock = UniqueHandle<ServiceLockTraits>;
-using UniqueDeviceInfoSet = UniqueHandle<DeviceInfoSetTraits>;
-using UniqueLibrary = UniqueHandle<LibraryTraits>;
-using UniqueFindHandle = UniqueHandle<FindHandleTraits>;
-using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;
-
-// A file from CreateFileA, whose "no handle" value is INVALID_HANDLE_VALUE.
-struct FileHandleTraits {
-    using Handle = HANDLE;
-    static Handle Invalid() { return INVALID_HANDLE_VALUE; }
-    static BOOL Close(Handle handle) { return CloseHandle(handle); }
-};
-using UniqueFileHandle = UniqueHandle<FileHandleTraits>;
+using UniqueRegKey = UniqueAny<HKEY, ::RegCloseKey>;
+using UniqueServiceHandle = UniqueAny<SC_HANDLE, ::CloseServiceHandle>;
+using UniqueServiceLock = UniqueAny<SC_LOCK, ::UnlockServiceDatabase>;
+using UniqueDeviceInfoSet = UniqueAny<HDEVINFO, ::SetupDiDestroyDeviceInfoList, InvalidIsNone>;
+using UniqueLibrary = UniqueAny<HMODULE, ::FreeLibrary>;
+using UniqueFindHandle = UniqueAny<HANDLE, ::FindClose, InvalidIsNone>;
+using UniqueKernelHandle = UniqueAny<HANDLE, ::CloseHandle, NullOrInvalidIsNone>;

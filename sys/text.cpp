@@ -44,3 +44,34 @@ size_t BoundedLength(const char* text, size_t size) {
     while (length < size && text[length] != '\0') ++length;
     return length;
 }
+
+namespace {
+
+enum class LetterCase { Upper, Lower };
+
+// The one place that folds ASCII letters.
+char FoldAscii(char c, LetterCase to) {
+    if (to == LetterCase::Upper && c >= 'a' && c <= 'z') return static_cast<char>(c - 'a' + 'A');
+    if (to == LetterCase::Lower && c >= 'A' && c <= 'Z') return static_cast<char>(c - 'A' + 'a');
+    return c;
+}
+
+std::string Folded(const char* text, LetterCase to) {
+    std::string out = text ? text : "";
+    for (char& c : out) c = FoldAscii(c, to);
+    return out;
+}
+
+}  // namespace
+
+std::string UpperAscii(const char* text) { return Folded(text, LetterCase::Upper); }
+
+std::string LowerAscii(const char* text) { return Folded(text, LetterCase::Lower); }
+
+bool StartsWithAscii(const char* text, const char* prefix) {
+    if (!text || !prefix) return false;
+    for (; *prefix; ++text, ++prefix) {
+        if (FoldAscii(*text, LetterCase::Upper) != FoldAscii(*prefix, LetterCase::Upper)) return false;
+    }
+    return true;
+}

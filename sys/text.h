@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 #include "platform/winapi.h"
 
@@ -27,6 +28,14 @@ bool CopyText(char* out, size_t size, const char* text);
 // Case-insensitive equality of two ANSI texts, as the run-time library's
 // multibyte-aware comparison sees it.
 bool SameText(const char* a, const char* b);
+
+// The text with its ASCII letters folded to upper or lower case; every other
+// byte as it is. Windows 9x compares hardware keys and IDs this way.
+std::string UpperAscii(const char* text);
+std::string LowerAscii(const char* text);
+
+// Whether `text` begins with `prefix`, ignoring the case of ASCII letters.
+bool StartsWithAscii(const char* text, const char* prefix);
 
 // Whether the last character of `text` is a backslash (a multibyte-aware
 // test: the trail byte of a double-byte character never counts).

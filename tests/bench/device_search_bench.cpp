@@ -48,7 +48,7 @@ void FindSupportedDeviceOnXp(benchmark::State& state) {
     sim::MachineScope scope(*machine);
     ResetProcessState();
     InitWindowsKind();
-    SelectProductProfile(2);
+    SelectProductProfile(kPciProfile);
     DeviceList list;
     for (auto _ : state) {
         const int ready = FindSupportedDevice(list);

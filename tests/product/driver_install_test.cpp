@@ -122,7 +122,7 @@ TEST_F(DriverInstallTest, WithoutAnAdapterNeedingTheDriverThePackageIsStaged) {
     // A list whose adapters all run the driver stages too.
     UseMachine(WindowsVersion::WinXP);
     InitWindowsKind();
-    SelectProductProfile(1);
+    SelectProductProfile(kPcCardProfile);
     machine().registry().SetString(std::string("HKLM\\") + ProfileKeyPath, "InstallPath", "C:\\Drv");
     files().WriteFile("C:\\Drv\\netzl11b.inf", testinfs::SolvaneInf());
     files().WriteFile("C:\\Drv\\netzl11a.inf", testinfs::AInf());

@@ -40,9 +40,9 @@ TEST_F(InstallSourcesTest, TheNtFamilyIsNotTouched) {
         Use(version);
         reg().SetString(kSetup, "SourcePath", "D:\\I386");
         const auto before = reg().Snapshot();
-        SetInstallSource(0);
+        SetInstallSource(PointSourceAtPackage);
         EXPECT_EQ(SetUserSourceList(), 0);
-        SetInstallSource(1);
+        SetInstallSource(RestoreSource);
         EXPECT_EQ(reg().Snapshot(), before);
     }
 }
@@ -51,10 +51,10 @@ TEST_F(InstallSourcesTest, TheSourcePathPointsAtTheInstallFolderDuringTheJob) {
     for (WindowsVersion version : {WindowsVersion::Win98SE, WindowsVersion::WinMe}) {
         Use(version);
         reg().SetString(kSetup, "SourcePath", "C:\\WINDOWS\\OPTIONS\\CABS");
-        SetInstallSource(0);
+        SetInstallSource(PointSourceAtPackage);
         EXPECT_EQ(SourcePath(), "C:\\Drv\\");
         EXPECT_EQ(reg().GetValue(kSetup, "SourcePath")->data, std::string("C:\\Drv\\") + '\0');
-        SetInstallSource(1);
+        SetInstallSource(RestoreSource);
         EXPECT_EQ(SourcePath(), "C:\\WINDOWS\\OPTIONS\\CABS");
     }
 }
@@ -62,38 +62,38 @@ TEST_F(InstallSourcesTest, TheSourcePathPointsAtTheInstallFolderDuringTheJob) {
 TEST_F(InstallSourcesTest, ARestoreWithNothingCompleteSavedLeavesTheSourcePathAlone) {
     // Absent at the start: absent during the job and after it.
     Use(WindowsVersion::Win98SE);
-    SetInstallSource(0);
+    SetInstallSource(PointSourceAtPackage);
     EXPECT_FALSE(SourcePath());
-    SetInstallSource(1);
+    SetInstallSource(RestoreSource);
     EXPECT_FALSE(SourcePath());
 
     // Longer than the saved-source buffer: never replaced, never cut.
     Use(WindowsVersion::WinMe);
     const std::string longPath = "C:\\" + std::string(300, 's');
     reg().SetString(kSetup, "SourcePath", longPath);
-    SetInstallSource(0);
+    SetInstallSource(PointSourceAtPackage);
     EXPECT_EQ(SourcePath(), longPath);
-    SetInstallSource(1);
+    SetInstallSource(RestoreSource);
     EXPECT_EQ(SourcePath(), longPath);
 
     // A restore without a replace step.
     Use(WindowsVersion::Win98SE);
     reg().SetString(kSetup, "SourcePath", "E:\\CABS");
-    SetInstallSource(1);
+    SetInstallSource(RestoreSource);
     EXPECT_EQ(SourcePath(), "E:\\CABS");
 }
 
 TEST_F(InstallSourcesTest, AMissingOrTooLongInstallFolderKeepsTheSourcePath) {
     Use(WindowsVersion::Win98SE, 2, "");
     reg().SetString(kSetup, "SourcePath", "C:\\WINDOWS\\OPTIONS\\CABS");
-    SetInstallSource(0);
+    SetInstallSource(PointSourceAtPackage);
     EXPECT_EQ(SourcePath(), "C:\\WINDOWS\\OPTIONS\\CABS");
-    SetInstallSource(1);
+    SetInstallSource(RestoreSource);
     EXPECT_EQ(SourcePath(), "C:\\WINDOWS\\OPTIONS\\CABS");
 
     Use(WindowsVersion::Win98SE, 2, "C:\\" + std::string(256, 'p'));  // 259 bytes: "%s\" does not fit
     reg().SetString(kSetup, "SourcePath", "C:\\WINDOWS\\OPTIONS\\CABS");
-    SetInstallSource(0);
+    SetInstallSource(PointSourceAtPackage);
     EXPECT_EQ(SourcePath(), "C:\\WINDOWS\\OPTIONS\\CABS");
     EXPECT_EQ(SetUserSourceList(), 0);
 }

@@ -21,7 +21,7 @@ class RegistryHelpersTest : public ToolTest {
 protected:
     void SetUp() override {
         ToolTest::SetUp();
-        SelectProductProfile(2);
+        SelectProductProfile(kPciProfile);
     }
     void TearDown() override { EXPECT_EQ(machine().registry().OpenHandleCount(), 0u) << "a key was left open"; }
 
@@ -85,10 +85,10 @@ TEST_F(RegistryHelpersTest, ReadStringReadsTheProfileKey) {
     char buffer[260];
     EXPECT_EQ(RegReadString(buffer, "InstallPath", 260), 1);
     EXPECT_STREQ(buffer, "C:\\Program Files\\Zelmar\\Tavarin");
-    SelectProductProfile(1);
+    SelectProductProfile(kPcCardProfile);
     EXPECT_EQ(RegReadString(buffer, "InstallPath", 260), 1);
     EXPECT_STREQ(buffer, "C:\\Solvane");
-    SelectProductProfile(0);
+    SelectProductProfile(kNoProfile);
     EXPECT_EQ(RegReadString(buffer, "InstallPath", 260), 0);
 }
 
@@ -149,7 +149,7 @@ TEST_F(RegistryHelpersTest, WriteStringCreatesTheProfileKeyAndStoresTheTextWithI
     EXPECT_EQ(reg().GetValue(kTavarin, "Empty")->data, std::string(1, '\0'));
 
     SetDusklineFlag(true);
-    SelectProductProfile(1);
+    SelectProductProfile(kPcCardProfile);
     EXPECT_EQ(RegWriteString("1", "InstallDriver"), ERROR_SUCCESS);
     EXPECT_EQ(reg().GetString("HKLM\\Software\\Zelmar\\DusklineB", "InstallDriver"), "1");
     SetDusklineFlag(false);
@@ -164,7 +164,7 @@ TEST_F(RegistryHelpersTest, WriteStringReportsTheStepThatFailed) {
     reg().SetKeyAccess("HKLM\\Software", KeyAccess::DenyFullAccess);
     EXPECT_EQ(RegWriteString("1", "InstallDriver"), ERROR_ACCESS_DENIED);
 
-    SelectProductProfile(0);
+    SelectProductProfile(kNoProfile);
     EXPECT_NE(RegWriteString("1", "InstallDriver"), ERROR_SUCCESS);
 }
 

@@ -23,7 +23,7 @@ protected:
     void Prepare(sim::WindowsVersion version, std::optional<DWORD> mode, sim::Clock::Millis stopDelay = 0) {
         UseMachine(version);
         InitWindowsKind();
-        SelectProductProfile(2);
+        SelectProductProfile(kPciProfile);
         if (mode) machine().registry().SetDword(kGlobal, "SupplicantMode", *mode);
         if (!machine().IsNt()) return;
         sim::ServiceConfig wzc;
