@@ -1,74 +1,35 @@
+// The registry's key tree: nodes and their index, paths, the direct access
+// by full path that scenarios and tests use, and snapshots. Nothing here
+// records to the transcript; a bad path is answered with false or nullopt
+// and changes nothing.
 #include "sim/machine/registry.h"
 
 #include <algorithm>
-#include <cstring>
-#include <unordered_map>
 
+#include "sim/base/bytes.h"
+#include "sim/base/text.h"
 #include "sim/include/errors.h"
 #include "sim/include/registry.h"
 #include "sim/machine/machine.h"
-#include "sim/base/text.h"
+#include "sim/machine/registry_tree.h"
 
 namespace sim {
 
-struct RegistryNode {
-    std::string name;
-    KeyAccess access = KeyAccess::Default;
-    std::vector<RegValue> values;                  // in creation order
-    std::vector<std::shared_ptr<RegistryNode>> children;   // sorted by upper-cased name (enumeration order)
-    // The same children by upper-cased name, for look-ups.
-    std::unordered_map<std::string, std::shared_ptr<RegistryNode>> index;
-    RegistryNode* parent = nullptr;                        // not owning; null for roots and removed keys
-    bool root = false;
-    bool deleted = false;
-};
+namespace registry_tree {
 
 namespace {
-
-using Node = Registry::Node;
-using NodePtr = std::shared_ptr<Node>;
-
-struct RootInfo {
-    const char* longName;
-    const char* shortName;
-    std::uint32_t handle;
-};
-
-// The roots in snapshot order, with their predefined handle values.
-const RootInfo kRoots[] = {
-    {"HKEY_CLASSES_ROOT", "HKCR", 0x80000000u},  {"HKEY_CURRENT_USER", "HKCU", 0x80000001u},
-    {"HKEY_LOCAL_MACHINE", "HKLM", 0x80000002u}, {"HKEY_USERS", "HKU", 0x80000003u},
-    {"HKEY_CURRENT_CONFIG", "HKCC", 0x80000005u}, {"HKEY_DYN_DATA", "HKDD", 0x80000006u},
-};
-constexpr size_t kRootCount = sizeof kRoots / sizeof kRoots[0];
-
-constexpr std::uint32_t kPredefinedFirst = 0x80000000u;
-constexpr std::uint32_t kPredefinedLast = 0x80000006u;
-
-// Everything a key handle can be granted, and the rights that modify a key.
-constexpr REGSAM kAllRights = KEY_ALL_ACCESS | SYNCHRONIZE;
-constexpr REGSAM kReadRights = KEY_READ | SYNCHRONIZE;
-
-int RootIndexByName(std::string_view name) {
-    for (size_t i = 0; i < kRootCount; ++i) {
-        if (EqualNoCase(name, kRoots[i].longName) || EqualNoCase(name, kRoots[i].shortName)) {
-            return static_cast<int>(i);
-        }
-    }
-    return -1;
-}
-
-// Windows looks only at the low 32 bits of a predefined handle.
-std::uint32_t Low32(HKEY key) { return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(key)); }
-
-bool IsPredefinedValue(HKEY key) {
-    const std::uint32_t low = Low32(key);
-    return low >= kPredefinedFirst && low <= kPredefinedLast;
-}
 
 std::vector<NodePtr>::iterator ChildPosition(Node& node, std::string_view name) {
     return std::lower_bound(node.children.begin(), node.children.end(), name,
                             [](const NodePtr& child, std::string_view n) { return LessNoCase(child->name, n); });
+}
+
+}  // namespace
+
+std::string FullPath(const Node& node) {
+    std::string path = node.name;
+    for (const Node* up = node.parent; up; up = up->parent) path = up->name + "\\" + path;
+    return path;
 }
 
 NodePtr FindChild(const Node& node, std::string_view name) {
@@ -133,6 +94,21 @@ void PutValue(Node& node, const std::string& name, DWORD type, std::string data)
     node.values.push_back(std::move(v));
 }
 
+}  // namespace registry_tree
+
+using namespace registry_tree;
+
+namespace {
+
+int RootIndexByName(std::string_view name) {
+    for (size_t i = 0; i < kRootCount; ++i) {
+        if (EqualNoCase(name, kRoots[i].longName) || EqualNoCase(name, kRoots[i].shortName)) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
 RegistryKeySnapshot ToSnapshot(const Node& node) {
     RegistryKeySnapshot s;
     s.name = node.name;
@@ -152,128 +128,11 @@ void FillFromSnapshot(Node& node, const RegistryKeySnapshot& s) {
     }
 }
 
-REGSAM MapGenericRights(REGSAM access) {
-    REGSAM out = access & ~(GENERIC_READ | GENERIC_WRITE | GENERIC_EXECUTE | GENERIC_ALL | KEY_WOW64_32KEY |
-                            KEY_WOW64_64KEY);
-    if (access & GENERIC_READ) out |= KEY_READ;
-    if (access & GENERIC_WRITE) out |= KEY_WRITE;
-    if (access & GENERIC_EXECUTE) out |= KEY_EXECUTE;
-    if (access & GENERIC_ALL) out |= KEY_ALL_ACCESS;
-    return out;
-}
-
-// Splits a sub-key argument of the Reg* functions. Backslashes between and
-// after names are skipped; a leading one is refused (ERROR_BAD_PATHNAME),
-// except that RegCreateKeyExA on the 9x family ignores one.
-LONG SplitSubKey(const char* subKey, bool skipOneLeading, std::vector<std::string>& parts) {
-    parts.clear();
-    if (!subKey) return ERROR_SUCCESS;
-    std::string_view s(subKey);
-    if (skipOneLeading && !s.empty() && s.front() == '\\') s.remove_prefix(1);
-    if (!s.empty() && s.front() == '\\') return ERROR_BAD_PATHNAME;
-    for (std::string& part : SplitPath(s)) {
-        if (!part.empty()) parts.push_back(std::move(part));
-    }
-    return ERROR_SUCCESS;
-}
-
-// A descriptor whose access list is present and null gives everyone full
-// access. Handles both the absolute and the self-relative layout.
-bool DescriptorHasNullDacl(const void* descriptor) {
-    const auto* sd = static_cast<const SECURITY_DESCRIPTOR*>(descriptor);
-    if (!(sd->Control & SE_DACL_PRESENT)) return false;
-    if (sd->Control & SE_SELF_RELATIVE) {
-        DWORD daclOffset = 0;
-        std::memcpy(&daclOffset, static_cast<const BYTE*>(descriptor) + 16, sizeof daclOffset);
-        return daclOffset == 0;
-    }
-    return sd->Dacl == nullptr;
-}
-
-bool IsStringType(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
-
-// After a string value is copied out: the NT family adds a NUL when the
-// value was stored without one and the buffer has room for it; the size
-// reported stays the stored one.
-void TerminateIfRoom(const Machine& machine, const RegValue& value, BYTE* data, DWORD offered) {
-    if (!machine.IsNt() || !IsStringType(value.type) || value.data.empty()) return;
-    if (value.data.back() != '\0' && value.data.size() < offered) data[value.data.size()] = 0;
-}
-
-bool DescriptorValid(const void* descriptor) {
-    return static_cast<const SECURITY_DESCRIPTOR*>(descriptor)->Revision == SECURITY_DESCRIPTOR_REVISION;
-}
-
 }  // namespace
 
-// The handle-side helpers; a friend so that they can reach the handle table.
+// Finding keys by full path; a friend so that it can reach the roots.
 class RegistryInternals {
 public:
-    struct Resolved {
-        NodePtr node;
-        REGSAM granted = 0;
-    };
-
-    static LONG Resolve(const Registry& reg, HKEY key, Resolved& out) {
-        const auto value = reinterpret_cast<std::uintptr_t>(key);
-        auto it = reg.handles_.find(value);
-        if (it != reg.handles_.end()) {
-            if (it->second.node->deleted) return ERROR_KEY_DELETED;
-            out.node = it->second.node;
-            out.granted = it->second.access;
-            return ERROR_SUCCESS;
-        }
-        if (IsPredefinedValue(key)) {
-            for (size_t i = 0; i < kRootCount; ++i) {
-                if (kRoots[i].handle == Low32(key)) {
-                    out.node = reg.roots_[i];
-                    out.granted = kAllRights;
-                    return ERROR_SUCCESS;
-                }
-            }
-        }
-        return ERROR_INVALID_HANDLE;
-    }
-
-    // What a handle to the key opened with the requested rights is granted.
-    // The 9x family has no key security: every handle may do everything.
-    static LONG Grant(const Registry& reg, const Node& node, REGSAM requested, REGSAM& granted) {
-        if (!reg.machine_.IsNt()) {
-            granted = kAllRights;
-            return ERROR_SUCCESS;
-        }
-        REGSAM wanted = MapGenericRights(requested);
-        const bool maximum = (wanted & MAXIMUM_ALLOWED) != 0;
-        wanted &= ~static_cast<REGSAM>(MAXIMUM_ALLOWED);
-        const REGSAM allowed = node.access == KeyAccess::DenyFullAccess ? kReadRights : kAllRights;
-        if (wanted & KEY_ALL_ACCESS & ~allowed) return ERROR_ACCESS_DENIED;
-        granted = maximum ? (allowed | wanted) : wanted;
-        return ERROR_SUCCESS;
-    }
-
-    static HKEY NewHandle(Registry& reg, NodePtr node, REGSAM granted) {
-        const std::uintptr_t value = reg.machine_.NewHandleValue();
-        reg.handles_[value] = Registry::OpenKey{std::move(node), granted};
-        return reinterpret_cast<HKEY>(value);
-    }
-
-    // The existing key at `subKey` below the key behind `parent`.
-    static LONG Descend(const Registry& reg, HKEY parent, const char* subKey, NodePtr& out) {
-        Resolved base;
-        LONG r = Resolve(reg, parent, base);
-        if (r != ERROR_SUCCESS) return r;
-        std::vector<std::string> parts;
-        r = SplitSubKey(subKey, false, parts);
-        if (r != ERROR_SUCCESS) return r;
-        NodePtr node = base.node;
-        for (const std::string& part : parts) {
-            node = FindChild(*node, part);
-            if (!node) return ERROR_FILE_NOT_FOUND;
-        }
-        out = std::move(node);
-        return ERROR_SUCCESS;
-    }
-
     static NodePtr Find(const Registry& reg, const std::string& path) {
         std::string root;
         std::vector<std::string> names;
@@ -293,20 +152,6 @@ public:
         NodePtr node = reg.roots_[static_cast<size_t>(RootIndexByName(root))];
         for (const std::string& name : names) node = AddChild(*node, name);
         return node;
-    }
-
-    // SHDeleteKeyA on the NT family: children first, each one needing
-    // DELETE on itself; the first refusal stops the walk, leaving what was
-    // not reached in place (as the shell's recursive delete does).
-    static LONG DeleteTreeChecked(Node& node) {
-        while (!node.children.empty()) {
-            const NodePtr child = node.children.front();
-            const LONG r = DeleteTreeChecked(*child);
-            if (r != ERROR_SUCCESS) return r;
-        }
-        if (node.access == KeyAccess::DenyFullAccess) return ERROR_ACCESS_DENIED;
-        Detach(node);
-        return ERROR_SUCCESS;
     }
 };
 
@@ -383,6 +228,27 @@ bool Registry::SplitKeyPath(const std::string& path, std::string* root, std::vec
     return true;
 }
 
+std::string Registry::PathOf(const KeyRef& key) { return NodeOf(key) ? FullPath(*NodeOf(key)) : std::string(); }
+
+LONG Registry::SplitSubKey(std::string_view subKey, bool skipOneLeading, std::vector<std::string>* names) {
+    names->clear();
+    if (skipOneLeading && !subKey.empty() && subKey.front() == '\\') subKey.remove_prefix(1);
+    if (!subKey.empty() && subKey.front() == '\\') return ERROR_BAD_PATHNAME;
+    for (std::string& part : SplitPath(subKey)) {
+        if (!part.empty()) names->push_back(std::move(part));
+    }
+    return ERROR_SUCCESS;
+}
+
+KeyRef Registry::Descend(const KeyRef& base, const std::vector<std::string>& names) {
+    KeyRef key = base;
+    for (const std::string& name : names) {
+        key = key.Child(name);
+        if (!key) return KeyRef();
+    }
+    return key;
+}
+
 // ---- direct access ----------------------------------------------------------
 
 bool Registry::KeyExists(const std::string& path) const { return Internals::Find(*this, path) != nullptr; }
@@ -432,9 +298,7 @@ bool Registry::SetString(const std::string& path, const std::string& name, const
 }
 
 bool Registry::SetDword(const std::string& path, const std::string& name, DWORD value) {
-    std::string data(4, '\0');
-    for (int i = 0; i < 4; ++i) data[static_cast<size_t>(i)] = static_cast<char>((value >> (8 * i)) & 0xFF);
-    return SetValue(path, name, REG_DWORD, data);
+    return SetValue(path, name, REG_DWORD, Le32(value));
 }
 
 bool Registry::SetMultiString(const std::string& path, const std::string& name,
@@ -474,15 +338,13 @@ std::optional<std::string> Registry::GetString(const std::string& path, const st
 }
 
 std::optional<DWORD> Registry::GetDword(const std::string& path, const std::string& name) const {
+    constexpr size_t kDwordSize = 4;
     std::optional<RegValue> v = GetValue(path, name);
-    if (!v || v->data.size() != 4) return std::nullopt;
+    if (!v || v->data.size() != kDwordSize) return std::nullopt;
     if (v->type != REG_DWORD && v->type != REG_BINARY && v->type != REG_DWORD_BIG_ENDIAN) return std::nullopt;
-    DWORD value = 0;
-    for (int i = 0; i < 4; ++i) {
-        const int byte = v->type == REG_DWORD_BIG_ENDIAN ? 3 - i : i;
-        value |= static_cast<DWORD>(static_cast<unsigned char>(v->data[static_cast<size_t>(byte)])) << (8 * i);
-    }
-    return value;
+    std::string bytes = v->data;
+    if (v->type == REG_DWORD_BIG_ENDIAN) std::reverse(bytes.begin(), bytes.end());
+    return static_cast<DWORD>(GetLe(bytes, 0, kDwordSize));
 }
 
 std::optional<std::vector<std::string>> Registry::GetMultiString(const std::string& path,
@@ -530,6 +392,8 @@ std::optional<KeyAccess> Registry::GetKeyAccess(const std::string& path) const {
     return node->access;
 }
 
+// ---- snapshots ------------------------------------------------------------------
+
 RegistrySnapshot Registry::Snapshot() const {
     RegistrySnapshot snapshot;
     for (const NodePtr& root : roots_) snapshot.roots.push_back(ToSnapshot(*root));
@@ -550,227 +414,6 @@ void Registry::Restore(const RegistrySnapshot& snapshot) {
             }
         }
     }
-}
-
-size_t Registry::OpenHandleCount() const { return handles_.size(); }
-
-// ---- the Win32 side ---------------------------------------------------------
-
-LONG Registry::Open(HKEY parent, const char* subKey, REGSAM access, HKEY* result) {
-    if (!result) return ERROR_INVALID_PARAMETER;
-    // A predefined key with no sub-key gives back the predefined handle.
-    if ((!subKey || !*subKey) && IsPredefinedValue(parent)) {
-        *result = parent;
-        return ERROR_SUCCESS;
-    }
-    *result = nullptr;
-    NodePtr node;
-    LONG r = Internals::Descend(*this, parent, subKey, node);
-    if (r != ERROR_SUCCESS) return r;
-    REGSAM granted = 0;
-    r = Internals::Grant(*this, *node, access, granted);
-    if (r != ERROR_SUCCESS) return r;
-    *result = Internals::NewHandle(*this, std::move(node), granted);
-    return ERROR_SUCCESS;
-}
-
-LONG Registry::Create(HKEY parent, const char* subKey, REGSAM access, const SECURITY_ATTRIBUTES* security,
-                      HKEY* result, DWORD* disposition) {
-    if (!result) return ERROR_BADKEY;
-    *result = nullptr;
-    const bool nt = machine_.IsNt();
-    Internals::Resolved base;
-    LONG r = Internals::Resolve(*this, parent, base);
-    if (r != ERROR_SUCCESS) return r;
-    std::vector<std::string> parts;
-    r = SplitSubKey(subKey, !nt, parts);
-    if (r != ERROR_SUCCESS) return r;
-
-    const void* descriptor = (nt && security) ? security->lpSecurityDescriptor : nullptr;
-    if (descriptor && !DescriptorValid(descriptor)) return ERROR_INVALID_SECURITY_DESCR;
-
-    NodePtr node = base.node;
-    size_t existing = 0;
-    while (existing < parts.size()) {
-        NodePtr child = FindChild(*node, parts[existing]);
-        if (!child) break;
-        node = std::move(child);
-        ++existing;
-    }
-
-    REGSAM granted = 0;
-    if (existing == parts.size()) {
-        // The key exists: its security stays as it is.
-        r = Internals::Grant(*this, *node, access, granted);
-        if (r != ERROR_SUCCESS) return r;
-        if (disposition) *disposition = REG_OPENED_EXISTING_KEY;
-        *result = Internals::NewHandle(*this, std::move(node), granted);
-        return ERROR_SUCCESS;
-    }
-
-    // Windows checks the security of the key that gets the new sub-key, not
-    // the rights of the handle it is reached through: a handle opened only
-    // for querying can create sub-keys below a key the user may write.
-    if (nt && node->access == KeyAccess::DenyFullAccess) return ERROR_ACCESS_DENIED;
-    for (size_t i = existing; i < parts.size(); ++i) node = AddChild(*node, parts[i]);
-    if (descriptor && DescriptorHasNullDacl(descriptor)) node->access = KeyAccess::OpenToEveryone;
-    r = Internals::Grant(*this, *node, access, granted);
-    if (r != ERROR_SUCCESS) return r;  // cannot happen: a new key refuses nothing
-    if (disposition) *disposition = REG_CREATED_NEW_KEY;
-    *result = Internals::NewHandle(*this, std::move(node), granted);
-    return ERROR_SUCCESS;
-}
-
-LONG Registry::Close(HKEY key) {
-    auto it = handles_.find(reinterpret_cast<std::uintptr_t>(key));
-    if (it != handles_.end()) {
-        handles_.erase(it);
-        return ERROR_SUCCESS;
-    }
-    return IsPredefinedValue(key) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
-}
-
-LONG Registry::QueryValue(HKEY key, const char* name, DWORD* type, BYTE* data, DWORD* size) {
-    if (data && !size) return ERROR_INVALID_PARAMETER;
-    Internals::Resolved h;
-    LONG r = Internals::Resolve(*this, key, h);
-    if (r != ERROR_SUCCESS) return r;
-    if (!(h.granted & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
-    auto it = FindValueIn(static_cast<const Node&>(*h.node), name ? name : "");
-    if (it == h.node->values.end()) return ERROR_FILE_NOT_FOUND;
-    const auto needed = static_cast<DWORD>(it->data.size());
-    if (type) *type = it->type;
-    if (!data) {
-        if (size) *size = needed;
-        return ERROR_SUCCESS;
-    }
-    if (*size < needed) {
-        // The buffer's contents are undefined after ERROR_MORE_DATA; make
-        // that visible to a caller who would use them anyway.
-        std::memset(data, 0xCD, *size);
-        *size = needed;
-        return ERROR_MORE_DATA;
-    }
-    if (needed) std::memcpy(data, it->data.data(), needed);
-    TerminateIfRoom(machine_, *it, data, *size);
-    *size = needed;
-    return ERROR_SUCCESS;
-}
-
-LONG Registry::SetValueRaw(HKEY key, const char* name, DWORD type, const BYTE* data, DWORD size) {
-    if (!data && size) return ERROR_NOACCESS;
-    Internals::Resolved h;
-    LONG r = Internals::Resolve(*this, key, h);
-    if (r != ERROR_SUCCESS) return r;
-    if (!(h.granted & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
-    // The NT family counts the NUL a caller forgot: a string whose last
-    // byte is no NUL but whose next byte is one is stored with that NUL.
-    // (Windows reads that byte too, one past the size given.)
-    if (machine_.IsNt() && size && IsStringType(type) && data[size - 1] != 0 && data[size] == 0) ++size;
-    std::string bytes;
-    if (size) bytes.assign(reinterpret_cast<const char*>(data), size);
-    PutValue(*h.node, name ? name : "", type, std::move(bytes));
-    return ERROR_SUCCESS;
-}
-
-LONG Registry::DeleteValueRaw(HKEY key, const char* name) {
-    Internals::Resolved h;
-    LONG r = Internals::Resolve(*this, key, h);
-    if (r != ERROR_SUCCESS) return r;
-    if (!(h.granted & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
-    auto it = FindValueIn(*h.node, name ? name : "");
-    if (it == h.node->values.end()) return ERROR_FILE_NOT_FOUND;
-    h.node->values.erase(it);
-    return ERROR_SUCCESS;
-}
-
-LONG Registry::DeleteKey(HKEY parent, const char* subKey, bool withSubKeys) {
-    if (!subKey) return ERROR_INVALID_PARAMETER;
-    NodePtr node;
-    LONG r = Internals::Descend(*this, parent, subKey, node);
-    if (r != ERROR_SUCCESS) return r;
-    if (node->root) return ERROR_ACCESS_DENIED;
-    if (!machine_.IsNt()) {
-        // No key security, and RegDeleteKeyA removes the whole sub-tree.
-        Detach(*node);
-        return ERROR_SUCCESS;
-    }
-    if (withSubKeys) return Internals::DeleteTreeChecked(*node);
-    if (node->access == KeyAccess::DenyFullAccess) return ERROR_ACCESS_DENIED;
-    if (!node->children.empty()) return ERROR_ACCESS_DENIED;
-    Detach(*node);
-    return ERROR_SUCCESS;
-}
-
-LONG Registry::EnumKey(HKEY key, DWORD index, char* name, DWORD* nameSize) {
-    if (!name || !nameSize) return ERROR_INVALID_PARAMETER;
-    Internals::Resolved h;
-    LONG r = Internals::Resolve(*this, key, h);
-    if (r != ERROR_SUCCESS) return r;
-    if (!(h.granted & KEY_ENUMERATE_SUB_KEYS)) return ERROR_ACCESS_DENIED;
-    if (index >= h.node->children.size()) return ERROR_NO_MORE_ITEMS;
-    const std::string& child = h.node->children[index]->name;
-    // Sizes count characters; the buffer needs room for the NUL, and the
-    // size is left alone when it is too small.
-    if (child.size() >= *nameSize) return ERROR_MORE_DATA;
-    std::memcpy(name, child.c_str(), child.size() + 1);
-    *nameSize = static_cast<DWORD>(child.size());
-    return ERROR_SUCCESS;
-}
-
-LONG Registry::EnumValue(HKEY key, DWORD index, char* name, DWORD* nameSize, DWORD* type, BYTE* data,
-                         DWORD* dataSize) {
-    if (!name || !nameSize || (data && !dataSize)) return ERROR_INVALID_PARAMETER;
-    Internals::Resolved h;
-    LONG r = Internals::Resolve(*this, key, h);
-    if (r != ERROR_SUCCESS) return r;
-    if (!(h.granted & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
-    if (index >= h.node->values.size()) return ERROR_NO_MORE_ITEMS;
-    const RegValue& v = h.node->values[index];
-    const auto needed = static_cast<DWORD>(v.data.size());
-    if (type) *type = v.type;
-    if (v.name.size() >= *nameSize) {
-        if (dataSize) *dataSize = needed;
-        return ERROR_MORE_DATA;
-    }
-    std::memcpy(name, v.name.c_str(), v.name.size() + 1);
-    *nameSize = static_cast<DWORD>(v.name.size());
-    if (data) {
-        if (*dataSize < needed) {
-            std::memset(data, 0xCD, *dataSize);
-            *dataSize = needed;
-            return ERROR_MORE_DATA;
-        }
-        if (needed) std::memcpy(data, v.data.data(), needed);
-        TerminateIfRoom(machine_, v, data, *dataSize);
-    }
-    if (dataSize) *dataSize = needed;
-    return ERROR_SUCCESS;
-}
-
-LONG Registry::SetSecurity(HKEY key, SECURITY_INFORMATION information, const void* descriptor) {
-    if (!machine_.IsNt()) return ERROR_CALL_NOT_IMPLEMENTED;
-    constexpr SECURITY_INFORMATION kKnown = OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION |
-                                            DACL_SECURITY_INFORMATION | SACL_SECURITY_INFORMATION;
-    if (!(information & kKnown) || !descriptor) return ERROR_INVALID_PARAMETER;
-    Internals::Resolved h;
-    LONG r = Internals::Resolve(*this, key, h);
-    if (r != ERROR_SUCCESS) return r;
-    if (!DescriptorValid(descriptor)) return ERROR_INVALID_SECURITY_DESCR;
-    REGSAM needed = 0;
-    if (information & DACL_SECURITY_INFORMATION) needed |= WRITE_DAC;
-    if (information & (OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION)) needed |= WRITE_OWNER;
-    // Setting the audit list needs ACCESS_SYSTEM_SECURITY, which no handle
-    // of the emulator is ever granted.
-    if ((h.granted & needed) != needed || (information & SACL_SECURITY_INFORMATION)) return ERROR_ACCESS_DENIED;
-    if (information & DACL_SECURITY_INFORMATION) {
-        // A missing access list and a present null one both leave the key
-        // open to everyone; any real list is taken as the inherited one.
-        const auto* sd = static_cast<const SECURITY_DESCRIPTOR*>(descriptor);
-        const bool open = !(sd->Control & SE_DACL_PRESENT) || DescriptorHasNullDacl(descriptor);
-        h.node->access = open ? KeyAccess::OpenToEveryone : KeyAccess::Default;
-    }
-    return ERROR_SUCCESS;
 }
 
 }  // namespace sim

@@ -4,16 +4,22 @@
 // HKEY_LOCAL_MACHINE, HKEY_USERS, HKEY_CURRENT_CONFIG and HKEY_DYN_DATA.
 // Key and value names are compared without regard to case and keep the case
 // they were created with. Values hold a type and raw bytes exactly as they
-// were set (a string set without its NUL is stored without it, as Windows
-// does; the NT family counts a forgotten NUL that follows the data, and
-// adds a NUL when it reads an unterminated string into a buffer with room).
-// Sub-keys enumerate in Windows' order (by upper-cased name); values in the
-// order they were created.
+// were set. Sub-keys enumerate in Windows' order (by upper-cased name);
+// values in the order they were created.
 //
-// Two faces: the Win32 functions (sim/dlls/advapi32/registry.cpp) work through handles
-// as the tool does; the C++ interface below lets scenarios and tests set up
-// and inspect a machine directly, by full path ("HKEY_LOCAL_MACHINE\Software\X";
-// the short root names HKLM, HKCU, HKCR, HKU, HKCC and HKDD are accepted too).
+// Two faces. The C++ interface by full path ("HKEY_LOCAL_MACHINE\Software\X";
+// the short root names HKLM, HKCU, HKCR, HKU, HKCC and HKDD are accepted too)
+// lets scenarios and tests set up and inspect a machine directly: no
+// handles, no access checks, nothing recorded. The handle side is what the
+// Reg* functions (sim/dlls/advapi32/registry.cpp) act through: they turn a
+// handle into the key it holds, apply Windows' rules for arguments and
+// buffers, and record every change in the transcript; the functions here
+// take and return values and report a failure as a Windows error code,
+// with nothing changed.
+//
+// Files: registry.cpp holds the tree, paths, direct access and snapshots;
+// registry_handles.cpp the handle table and the handle side;
+// registry_tree.h the key nodes both share.
 #pragma once
 
 #include <cstdint>
@@ -164,27 +170,72 @@ public:
     // Handles the tool holds open right now (predefined roots excluded).
     size_t OpenHandleCount() const;
 
-    // ---- the Win32 side (used by sim/dlls/advapi32/registry.cpp) -------------------
-    // Each returns a Windows error code, as the Reg* functions do. Open
-    // does not handle RegOpenKeyA's special case of an empty sub-key (the
-    // caller's own handle is given back); the API layer does.
-    LONG Open(HKEY parent, const char* subKey, REGSAM access, HKEY* result);
-    LONG Create(HKEY parent, const char* subKey, REGSAM access, const SECURITY_ATTRIBUTES* security, HKEY* result,
-                DWORD* disposition);
-    LONG Close(HKEY key);
-    LONG QueryValue(HKEY key, const char* name, DWORD* type, BYTE* data, DWORD* size);
-    LONG SetValueRaw(HKEY key, const char* name, DWORD type, const BYTE* data, DWORD size);
-    LONG DeleteValueRaw(HKEY key, const char* name);
-    // withSubKeys false is RegDeleteKeyA (the NT family refuses a key with
-    // sub-keys, the 9x family removes the sub-tree); true is SHDeleteKeyA.
-    LONG DeleteKey(HKEY parent, const char* subKey, bool withSubKeys);
-    LONG EnumKey(HKEY key, DWORD index, char* name, DWORD* nameSize);
-    LONG EnumValue(HKEY key, DWORD index, char* name, DWORD* nameSize, DWORD* type, BYTE* data, DWORD* dataSize);
-    LONG SetSecurity(HKEY key, SECURITY_INFORMATION information, const void* descriptor);
+    // ---- the handle side (used by sim/dlls/advapi32/registry.cpp) ----------
+    // A key as an open handle holds it, with the rights the handle was
+    // granted (every right for a predefined root, and for every key on the
+    // 9x family, which has no key security).
+    struct OpenedKey {
+        KeyRef key;
+        REGSAM granted = 0;
+        bool Allows(REGSAM rights) const { return (granted & rights) == rights; }
+    };
+
+    // A value of the predefined range HKEY_CLASSES_ROOT ... HKEY_DYN_DATA
+    // (Windows looks only at the low 32 bits), whether or not a root stands
+    // behind it.
+    static bool IsPredefined(HKEY handle);
+    // The key behind a handle: ERROR_INVALID_HANDLE for a value that is no
+    // open handle, ERROR_KEY_DELETED when its key has been removed since.
+    LONG Resolve(HKEY handle, OpenedKey* out) const;
+    // "HKEY_LOCAL_MACHINE\SOFTWARE\X": a key's full path, its names as they
+    // were created.
+    static std::string PathOf(const KeyRef& key);
+    // Splits a sub-key argument of the Reg* functions into key names.
+    // Backslashes between and after names are skipped; a leading one is
+    // refused (ERROR_BAD_PATHNAME) unless `skipOneLeading` (RegCreateKeyExA
+    // on the 9x family ignores one).
+    static LONG SplitSubKey(std::string_view subKey, bool skipOneLeading, std::vector<std::string>* names);
+    // The existing key `names` below `base`; empty when one is missing.
+    static KeyRef Descend(const KeyRef& base, const std::vector<std::string>& names);
+
+    // A new handle to the existing key `names` below `base`, with the rights
+    // `access` asks for: ERROR_FILE_NOT_FOUND, ERROR_ACCESS_DENIED.
+    LONG Open(const KeyRef& base, const std::vector<std::string>& names, REGSAM access, HKEY* result);
+    // Opens the key, or creates it with its missing parents; a key created
+    // gets `newKeyAccess`, an existing one keeps its own. `created` tells
+    // which happened. The NT family refuses (ERROR_ACCESS_DENIED) a new key
+    // below a key the user may not write, whatever the rights of the handle
+    // `base` was reached through.
+    LONG Create(const KeyRef& base, const std::vector<std::string>& names, REGSAM access, KeyAccess newKeyAccess,
+                HKEY* result, bool* created);
+    // ERROR_INVALID_HANDLE for a value that is neither an open handle nor
+    // predefined.
+    LONG Close(HKEY handle);
+
+    // The name of the sub-key and the value at a place in enumeration order;
+    // nullopt and null past the end.
+    static std::optional<std::string> SubKeyAt(const KeyRef& key, size_t index);
+    static const RegValue* ValueAt(const KeyRef& key, size_t index);
+    // A value set again keeps its place and the case of its first name.
+    static void WriteValue(const KeyRef& key, const std::string& name, DWORD type, std::string data);
+    // False when the key has no such value.
+    static bool EraseValue(const KeyRef& key, std::string_view name);
+    static void SetAccess(const KeyRef& key, KeyAccess access);
+    // Removes `key` as RegDeleteKeyA (`withSubKeys` false: the NT family
+    // refuses a key with sub-keys, the 9x family removes the sub-tree) or
+    // SHDeleteKeyA (true: children first, each checked on its own, the
+    // first refusal ending the walk) do; a root is refused. `removed`
+    // receives the full path of each key taken out (only the topmost of a
+    // removed tree), also when a refusal stopped the walk halfway.
+    LONG DeleteKey(const KeyRef& key, bool withSubKeys, std::vector<std::string>* removed);
 
     using Node = RegistryNode;
 
 private:
+    LONG Grant(const Node& node, REGSAM requested, REGSAM* granted) const;
+    HKEY NewHandle(std::shared_ptr<Node> node, REGSAM granted);
+    static const std::shared_ptr<Node>& NodeOf(const KeyRef& key) { return key.node_; }
+
     Machine& machine_;
     std::vector<std::shared_ptr<Node>> roots_;
     struct OpenKey {

@@ -1,4 +1,4 @@
-// The emulated service control manager, and the access lists of services.
+// The emulated service control manager.
 //
 // Services live where Windows keeps them: each is a key below
 // HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Services whose REG_DWORD
@@ -19,8 +19,19 @@
 // Me every service function fails with ERROR_CALL_NOT_IMPLEMENTED, as the
 // stubs of those systems' advapi32 do.
 //
-// Every request is recorded in the transcript (kind "service"), as
+// Two faces, as the registry has: the C++ interface for scenarios and
+// tests (AddService, SetRunState, ...) records nothing; the Win32 side is
+// what advapi32's service functions (sim/dlls/advapi32/services.cpp) act
+// through once they have resolved the handle and checked its rights and
+// their arguments. It answers ERROR_SUCCESS or the error the function
+// fails with, and a request that fails changes nothing. The entry points
+// record every request on the transcript's "service" channel, as
 // "<function> <service> <details> -> ok" or "... -> error <code>".
+//
+// Files: services.cpp holds the service database (keys, configurations,
+// access lists); service_states.cpp the run states and what changes them
+// (start, control, delete); service_handles.cpp the manager's handles,
+// locks and the requests that open, create and secure services.
 #pragma once
 
 #include <cstdint>
@@ -35,102 +46,11 @@
 #include "sim/include/services.h"
 #include "sim/include/types.h"
 #include "sim/machine/clock.h"
+#include "sim/machine/security.h"
 
 namespace sim {
 
 class Machine;
-
-// ---- security identifiers, access lists and descriptors ------------------------
-
-// Well-known security identifiers in their text form.
-namespace sids {
-constexpr const char* kEveryone = "S-1-1-0";
-constexpr const char* kInteractive = "S-1-5-4";
-constexpr const char* kService = "S-1-5-6";
-constexpr const char* kAuthenticatedUsers = "S-1-5-11";
-constexpr const char* kLocalSystem = "S-1-5-18";
-constexpr const char* kAdministrators = "S-1-5-32-544";
-constexpr const char* kUsers = "S-1-5-32-545";
-constexpr const char* kPowerUsers = "S-1-5-32-547";
-}  // namespace sids
-
-// "S-1-5-32-544" in the binary layout of a SID (revision, count, 6-byte
-// authority, 32-bit sub-authorities); empty for a malformed text.
-std::string SidToBinary(const std::string& text);
-// The text form of the SID at `data`, which holds at most `available`
-// bytes; nullopt when it is not a valid SID. `length` receives its size.
-std::optional<std::string> SidFromBinary(const BYTE* data, size_t available, size_t* length = nullptr);
-
-// One entry of an access list.
-struct AccessEntry {
-    BYTE type = ACCESS_ALLOWED_ACE_TYPE;  // entries of other types are kept but grant and deny nothing
-    BYTE flags = 0;
-    ACCESS_MASK mask = 0;
-    std::string sid;  // text form
-
-    bool operator==(const AccessEntry& other) const {
-        return type == other.type && flags == other.flags && mask == other.mask && sid == other.sid;
-    }
-};
-
-struct SecurityDescriptor {
-    // Absent: the descriptor has no access list, so nothing is checked.
-    // Null: a present, null list: everyone may do everything.
-    // List: the entries decide (an empty list grants nothing).
-    enum class Dacl { Absent, Null, List };
-
-    std::string owner;  // text form; empty when the descriptor names none
-    std::string group;
-    Dacl dacl = Dacl::Null;
-    std::vector<AccessEntry> entries;
-
-    bool operator==(const SecurityDescriptor& other) const {
-        return owner == other.owner && group == other.group && dacl == other.dacl && entries == other.entries;
-    }
-
-    // A descriptor a caller handed to the system: the absolute layout
-    // (SECURITY_DESCRIPTOR with pointers) or the self-relative one. nullopt
-    // when it is malformed (wrong revision, an access list or SID that is
-    // not valid).
-    static std::optional<SecurityDescriptor> FromMemory(const void* descriptor);
-    // The self-relative bytes as the registry keeps them.
-    static std::optional<SecurityDescriptor> FromSelfRelative(const std::string& bytes);
-    // The self-relative form holding the parts named by `parts`
-    // (OWNER_, GROUP_ and DACL_SECURITY_INFORMATION).
-    std::string ToSelfRelative(SECURITY_INFORMATION parts = OWNER_SECURITY_INFORMATION |
-                                                            GROUP_SECURITY_INFORMATION |
-                                                            DACL_SECURITY_INFORMATION) const;
-    // The access list in the documented binary ACL layout (empty for an
-    // absent or null list).
-    std::string AclBytes() const;
-};
-
-// Who makes a request. The tool runs as an administrator or as an ordinary
-// user; services themselves run as LocalSystem.
-enum class Principal { Administrator, User, LocalSystem };
-
-// The groups in a principal's token, in text form.
-std::vector<std::string> TokenSids(Principal who);
-
-struct GenericMapping {
-    ACCESS_MASK read;
-    ACCESS_MASK write;
-    ACCESS_MASK execute;
-    ACCESS_MASK all;
-};
-// The generic rights of service objects and of the service manager.
-extern const GenericMapping kServiceMapping;
-extern const GenericMapping kManagerMapping;
-ACCESS_MASK MapGenericRights(ACCESS_MASK access, const GenericMapping& mapping);
-
-// The rights the descriptor grants a token asking for `desired` (generic
-// rights mapped, MAXIMUM_ALLOWED understood), as Windows' access check
-// computes them: entries in order, an allowed entry granting what no
-// earlier entry denied, a denied entry refusing what no earlier entry
-// granted; the owner may always read and change the access list. nullopt
-// when a wanted right is refused. ACCESS_SYSTEM_SECURITY is never granted.
-std::optional<ACCESS_MASK> CheckAccess(const SecurityDescriptor& descriptor, const std::vector<std::string>& token,
-                                       ACCESS_MASK desired, const GenericMapping& mapping);
 
 // ---- services ----------------------------------------------------------------
 
@@ -145,6 +65,7 @@ struct ServiceConfig {
     std::string group;                      // empty: no "Group" value
     std::vector<std::string> dependencies;  // services; a group is written "+Group"
     std::string objectName;                 // empty: no "ObjectName" value
+    DWORD tag = 0;                          // 0: no "Tag" value
 };
 
 // How a service runs. The state is one of SERVICE_STOPPED, SERVICE_RUNNING
@@ -157,6 +78,31 @@ struct ServiceRunState {
     Clock::Millis startDelay = 0;
     Clock::Millis stopDelay = 0;
     DWORD startError = 0;  // non-zero: StartServiceA fails with this code
+};
+
+// What QueryServiceStatus and ControlService report about a service.
+struct ServiceStatus {
+    DWORD type = 0;
+    DWORD state = 0;
+    DWORD controlsAccepted = 0;  // while running or paused
+    DWORD exitCode = 0;          // ERROR_SERVICE_NEVER_STARTED before the first start
+    DWORD checkPoint = 0;        // 1 while a start or stop is pending
+    DWORD waitHint = 0;          // the virtual milliseconds it still takes
+};
+
+// CreateServiceA's request, its missing texts given as empty.
+struct ServiceCreation {
+    std::string name;
+    std::string displayName;
+    DWORD access = 0;
+    DWORD type = 0;
+    DWORD start = 0;
+    DWORD errorControl = 0;
+    std::string binaryPath;
+    std::string group;
+    bool wantsTag = false;  // the caller asked for a tag
+    std::vector<std::string> dependencies;
+    std::string account;
 };
 
 class ServiceManager {
@@ -187,6 +133,8 @@ public:
     std::optional<ServiceRunState> RunState(const std::string& name) const;
     // SERVICE_STOPPED ... SERVICE_PAUSED; 0 when there is no such service.
     DWORD State(const std::string& name) const;
+    // What QueryServiceStatus reports about it now.
+    ServiceStatus Status(const std::string& name) const;
     // True once DeleteService marked it; the key goes when the service has
     // stopped and its last handle is closed.
     bool IsMarkedForDelete(const std::string& name) const;
@@ -215,37 +163,56 @@ public:
     size_t OpenHandleCount() const { return handles_.size(); }
     size_t HeldLockCount() const { return locks_.size(); }
 
-    // ---- the Win32 side (sim/dlls/advapi32/services.cpp) ----------------------------
-    // Each returns ERROR_SUCCESS or the error code the function sets, and
-    // records the request.
-    DWORD OpenManager(const char* machineName, const char* database, DWORD access, SC_HANDLE* result);
-    DWORD Open(SC_HANDLE manager, const char* name, DWORD access, SC_HANDLE* result);
-    DWORD Create(SC_HANDLE manager, const char* name, const char* displayName, DWORD access, DWORD type, DWORD start,
-                 DWORD errorControl, const char* binaryPath, const char* group, DWORD* tagId,
-                 const char* dependencies, const char* account, const char* password, SC_HANDLE* result);
-    DWORD QueryConfig(SC_HANDLE service, QUERY_SERVICE_CONFIGA* config, DWORD size, DWORD* needed);
-    DWORD QueryStatus(SC_HANDLE service, SERVICE_STATUS* status);
-    DWORD Start(SC_HANDLE service, DWORD argc, const char** argv);
-    // `filled` tells whether *status was written (Windows fills it on
-    // success and for the three errors about the service's state).
-    DWORD Control(SC_HANDLE service, DWORD control, SERVICE_STATUS* status, bool* filled);
-    DWORD Delete(SC_HANDLE service);
-    DWORD Lock(SC_HANDLE manager, SC_LOCK* lock);
-    DWORD Unlock(SC_LOCK lock);
-    DWORD SetObjectSecurity(SC_HANDLE service, SECURITY_INFORMATION information, const void* descriptor);
-    DWORD QueryObjectSecurity(SC_HANDLE service, SECURITY_INFORMATION information, void* descriptor, DWORD size,
-                              DWORD* needed);
-    DWORD Close(SC_HANDLE handle);
-
-    // The transcript line of a request the machine cannot serve at all.
-    void RecordUnavailable(const std::string& function);
-
-private:
+    // ---- the Win32 side (sim/dlls/advapi32/services.cpp) -----------------
+    // A handle the tool holds: to the manager, or to one service.
     struct Handle {
         bool manager = false;
         std::string service;  // upper-cased name of the service of a service handle
         ACCESS_MASK granted = 0;
+        bool Allows(ACCESS_MASK rights) const { return (granted & rights) == rights; }
     };
+    // Null for a value that is no open handle.
+    const Handle* FindHandle(SC_HANDLE handle) const;
+    // How the transcript names a handle: "manager", or its service's name
+    // as stored (as it was opened, once the service has gone).
+    std::string NameOf(const Handle& handle) const;
+
+    // A manager handle with the rights `access` asks for (and
+    // SC_MANAGER_CONNECT): ERROR_ACCESS_DENIED.
+    DWORD OpenManager(DWORD access, SC_HANDLE* result);
+    // ERROR_INVALID_NAME, ERROR_SERVICE_DOES_NOT_EXIST, ERROR_ACCESS_DENIED.
+    DWORD Open(const std::string& name, DWORD access, SC_HANDLE* result);
+    // Checks the request as CreateServiceA does (ERROR_INVALID_NAME,
+    // ERROR_INVALID_PARAMETER, ERROR_SERVICE_EXISTS,
+    // ERROR_SERVICE_MARKED_FOR_DELETE, ERROR_DUPLICATE_SERVICE_NAME), writes
+    // the service's key and opens a handle to it; `tag` receives the tag
+    // given when one was asked for.
+    DWORD Create(const ServiceCreation& request, SC_HANDLE* result, DWORD* tag);
+    // Starts the service (ERROR_FILE_NOT_FOUND for a key that has gone,
+    // ERROR_SERVICE_DISABLED, ERROR_SERVICE_MARKED_FOR_DELETE,
+    // ERROR_SERVICE_ALREADY_RUNNING, ERROR_SERVICE_DATABASE_LOCKED, the
+    // errors of a driver's missing image file, the scenario's start error).
+    // `missingImage` receives the image file a driver could not be loaded
+    // from.
+    DWORD Start(const Handle& service, std::string* missingImage);
+    // Sends a control code, checking the right it needs, whether the
+    // service can take it now and whether it accepts it. `status` receives
+    // what Windows reports with the answer: on success and for the three
+    // errors about the service's state.
+    DWORD Control(const Handle& service, DWORD control, std::optional<ServiceStatus>* status);
+    // Marks the service for deletion: ERROR_SERVICE_MARKED_FOR_DELETE.
+    DWORD Delete(const Handle& service);
+    // ERROR_SERVICE_DATABASE_LOCKED; ERROR_INVALID_SERVICE_LOCK.
+    DWORD Lock(SC_LOCK* lock);
+    DWORD Unlock(SC_LOCK lock);
+    // Replaces the parts `information` names with `given`'s (generic
+    // rights of its entries mapped): ERROR_SERVICE_MARKED_FOR_DELETE,
+    // ERROR_FILE_NOT_FOUND.
+    DWORD SetObjectSecurity(const Handle& service, SECURITY_INFORMATION information, const SecurityDescriptor& given);
+    // ERROR_INVALID_HANDLE for a value that is no open handle.
+    DWORD Close(SC_HANDLE handle);
+
+private:
     struct Runtime {
         DWORD state = SERVICE_STOPPED;
         ServiceRunState behaviour;
@@ -255,20 +222,20 @@ private:
         Clock::Millis pendingUntil = 0;
     };
 
+    // The longest service or display name the manager takes.
+    static constexpr size_t kMaxNameLength = 256;
+
+    static bool ValidName(const std::string& name);
     std::string KeyOf(const std::string& name) const;
     std::optional<std::string> StoredName(const std::string& name) const;
     Runtime& RuntimeOf(const std::string& name);
     const Runtime* FindRuntime(const std::string& name) const;
-    const Handle* FindHandle(SC_HANDLE handle) const;
     SC_HANDLE NewHandle(Handle handle);
-    void FillStatus(const std::string& name, SERVICE_STATUS* status) const;
     void CancelPending(Runtime& rt);
     void FinishStop(const std::string& upperName);
     void RemoveIfDeleted(const std::string& upperName);
     bool HasRunningDependents(const std::string& name) const;
     bool DisplayNameTaken(const std::string& displayName, const std::string& exceptName) const;
-    DWORD Note(const std::string& text, DWORD error);
-    std::string NameOf(const Handle& handle) const;
 
     Machine& machine_;
     std::map<std::uintptr_t, Handle> handles_;

@@ -6,6 +6,7 @@
 
 #include "sim/include/windows.h"
 #include "sim/machine/machine.h"
+#include "sim/base/text.h"
 #include "sim/machine/registry.h"
 
 namespace {
@@ -16,6 +17,12 @@ const char* const kApp = "HKEY_LOCAL_MACHINE\\Software\\Tavarin";
 struct Fixture {
     explicit Fixture(sim::WindowsVersion version = sim::WindowsVersion::WinXP) : machine(version), scope(machine) {}
     sim::Registry& reg() { return machine.registry(); }
+    // The transcript lines of one channel.
+    std::vector<std::string> Lines(const std::string& kind) const {
+        std::vector<std::string> out;
+        for (const sim::TranscriptEntry& e : machine.transcript.OfKind(kind)) out.push_back(e.text);
+        return out;
+    }
     sim::Machine machine;
     sim::MachineScope scope;
 };
@@ -96,6 +103,20 @@ TEST(RegistryQuery, StoresAndReturnsExactlyTheBytesGiven) {
     EXPECT_EQ(*f.reg().GetString(kApp, "NoNul"), "abc");
     EXPECT_EQ(*f.reg().GetString(kApp, "Inner"), std::string("a\0b", 3));
     EXPECT_EQ(f.reg().GetValue(kApp, "Empty")->data, "");
+    EXPECT_EQ(RegDeleteValueA(key, "Empty"), ERROR_SUCCESS);
+    EXPECT_EQ(RegDeleteValueA(key, "Empty"), ERROR_FILE_NOT_FOUND);
+    // Every change is on the "registry" channel; every failure on "failure".
+    EXPECT_EQ(f.Lines("registry"), (std::vector<std::string>{
+                                        "create key HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavarin",
+                                        "set HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavarin \"NoNul\" REG_SZ \"abc\"",
+                                        "set HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavarin \"Inner\" REG_SZ \"a\\0b\"",
+                                        "set HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavarin \"Empty\" REG_BINARY (empty)",
+                                        "delete value HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavarin \"Empty\"",
+                                    }));
+    EXPECT_EQ(f.Lines("failure"), (std::vector<std::string>{
+                                       "RegSetValueExA -> error 998",
+                                       "RegDeleteValueA HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavarin \"Empty\" -> error 2",
+                                   }));
     RegCloseKey(key);
 }
 
@@ -270,6 +291,10 @@ TEST(RegistryDelete, RegDeleteKeyFollowsTheFamilyAndShDeleteKeyRemovesTrees) {
         EXPECT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, nullptr), ERROR_INVALID_PARAMETER);
         EXPECT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, ""), ERROR_ACCESS_DENIED);  // a root stays
         EXPECT_TRUE(f.reg().KeyExists("HKLM\\Software"));
+        // One line per tree removed, in the spelling the keys were made with.
+        std::vector<std::string> removed = {"delete key HKEY_LOCAL_MACHINE\\SOFTWARE\\Other"};
+        if (!nt) removed.insert(removed.begin(), "delete key HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavarin");
+        EXPECT_EQ(f.Lines("registry"), removed);
     }
 }
 
@@ -356,6 +381,7 @@ TEST(RegistryAccess, DenyFullAccessKeysCanBeReadButNotWritten) {
     EXPECT_EQ(SHDeleteKeyA(HKEY_LOCAL_MACHINE, "Software\\Tavarin"), ERROR_ACCESS_DENIED);
     EXPECT_TRUE(f.reg().KeyExists(kApp));
     EXPECT_FALSE(f.reg().KeyExists(std::string(kApp) + "\\Child"));
+    EXPECT_EQ(f.Lines("registry"), std::vector<std::string>{"delete key HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavarin\\Child"});
 
     // MAXIMUM_ALLOWED (and so RegOpenKeyA) grants reading only.
     HKEY max = nullptr;
@@ -439,6 +465,9 @@ TEST(RegistryAccess, NullAccessListsOpenKeysToEveryone) {
     // RegSetKeySecurity needs WRITE_DAC on its handle.
     EXPECT_EQ(RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, &sd), ERROR_SUCCESS);
     EXPECT_EQ(f.reg().GetKeyAccess("HKLM\\Software\\Old"), sim::KeyAccess::OpenToEveryone);
+    EXPECT_EQ(f.Lines("registry"),
+              (std::vector<std::string>{"create key HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavarin\\Shared with a null DACL",
+                                        "security HKEY_LOCAL_MACHINE\\SOFTWARE\\Old null DACL"}));
     EXPECT_EQ(RegSetKeySecurity(key, 0, &sd), ERROR_INVALID_PARAMETER);
     EXPECT_EQ(RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, nullptr), ERROR_INVALID_PARAMETER);
     RegCloseKey(key);
@@ -475,6 +504,58 @@ TEST(RegistryAccess, TheNineXFamilyHasNoKeySecurity) {
     HKEY software = nullptr;
     EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software", 0, KEY_ALL_ACCESS, &software), ERROR_SUCCESS);
     RegCloseKey(software);
+}
+
+TEST(RegistryFailures, OnDemandForTheKeyAskedForOnceOrEveryTimeChangingNothing) {
+    Fixture f;
+    f.reg().SetDword(std::string(kApp) + "\\Setup", "v", 1);
+    const sim::RegistrySnapshot before = f.reg().Snapshot();
+    // Objects are full paths, letter case ignored; a call on a sub-key is
+    // asked about the key it acts on.
+    const std::string setupPath = "HKEY_LOCAL_MACHINE\\Software\\Tavarin\\Setup";
+    f.machine.faults.Add({"RegSetValueExA", sim::Lower(setupPath), ERROR_CANTWRITE, true});
+    f.machine.faults.Add({"RegOpenKeyExA", setupPath, ERROR_ACCESS_DENIED, false});
+    f.machine.faults.Add({"RegDeleteKeyA", "", ERROR_ACCESS_DENIED, false});
+    f.machine.faults.Add({"SHDeleteKeyA", "HKEY_LOCAL_MACHINE\\Software\\Tavarin", ERROR_ACCESS_DENIED, true});
+    f.machine.faults.Add({"RegCreateKeyExA", "HKEY_LOCAL_MACHINE\\Software\\Tavarin\\New", ERROR_ACCESS_DENIED, true});
+
+    HKEY app = OpenApp(KEY_ALL_ACCESS);
+    ASSERT_NE(app, nullptr);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        HKEY setup = reinterpret_cast<HKEY>(1);
+        EXPECT_EQ(RegOpenKeyExA(app, "SETUP", 0, KEY_ALL_ACCESS, &setup), ERROR_ACCESS_DENIED) << attempt;
+        EXPECT_EQ(setup, nullptr);
+    }
+    HKEY setup = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(app, "Setup", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &setup, nullptr), ERROR_SUCCESS);
+    const BYTE two = 2;
+    EXPECT_EQ(RegSetValueExA(setup, "v", 0, REG_BINARY, &two, 1), ERROR_CANTWRITE);
+    EXPECT_EQ(RegSetValueExA(app, "v", 0, REG_BINARY, &two, 1), ERROR_SUCCESS) << "another key";
+    EXPECT_EQ(RegDeleteValueA(app, "v"), ERROR_SUCCESS);
+    HKEY created = reinterpret_cast<HKEY>(1);
+    EXPECT_EQ(RegCreateKeyExA(app, "New", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &created, nullptr),
+              ERROR_ACCESS_DENIED);
+    EXPECT_EQ(created, nullptr);
+    EXPECT_EQ(RegDeleteKeyA(app, "Setup"), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(SHDeleteKeyA(HKEY_LOCAL_MACHINE, "Software\\Tavarin"), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(f.reg().Snapshot(), before) << "a call failed on demand changes nothing";
+    EXPECT_EQ(f.Lines("registry"),
+              (std::vector<std::string>{"set HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavarin \"v\" REG_BINARY 02",
+                                        "delete value HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavarin \"v\""}));
+    EXPECT_EQ(f.Lines("failure").at(0),
+              "RegOpenKeyExA HKEY_LOCAL_MACHINE\\SOFTWARE\\Tavarin\\SETUP -> error 5 (on demand)");
+    SetLastError(0);
+
+    // What was asked once is used up; what was asked every time stays.
+    EXPECT_EQ(RegSetValueExA(setup, "v", 0, REG_BINARY, &two, 1), ERROR_SUCCESS);
+    ASSERT_EQ(RegCreateKeyExA(app, "New", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &created, nullptr), ERROR_SUCCESS);
+    RegCloseKey(created);
+    EXPECT_EQ(RegDeleteKeyA(app, "New"), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(GetLastError(), 0u) << "the registry functions never set the last error";
+    RegCloseKey(setup);
+    EXPECT_EQ(SHDeleteKeyA(HKEY_LOCAL_MACHINE, "Software\\Tavarin"), ERROR_SUCCESS);
+    EXPECT_FALSE(f.reg().KeyExists(kApp));
+    RegCloseKey(app);
 }
 
 TEST(RegistryDirect, PathsValuesAndSnapshots) {

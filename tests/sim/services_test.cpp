@@ -511,26 +511,45 @@ TEST(ServiceManager, DeletedServiceGoesWithItsLastHandle) {
     CloseServiceHandle(m);
 }
 
-// ---- access lists ---------------------------------------------------------------------
+TEST(ServiceManager, RequestsFailOnDemandForTheServiceAskedForAndChangeNothing) {
+    Fixture f;
+    f.AddWin32("App");
+    f.AddWin32("Other", SERVICE_RUNNING);
+    // Objects are service names, letter case ignored.
+    f.machine.faults.Add({"OpenServiceA", "app", ERROR_ACCESS_DENIED, true});
+    f.machine.faults.Add({"StartServiceA", "APP", ERROR_SERVICE_REQUEST_TIMEOUT, true});
+    f.machine.faults.Add({"ControlService", "Other", ERROR_SERVICE_CANNOT_ACCEPT_CTRL, false});
+    SC_HANDLE m = f.Manager();
+    EXPECT_EQ(OpenServiceA(m, "App", SERVICE_ALL_ACCESS), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(f.svc().OpenHandleCount(), 1u);
+    SC_HANDLE app = OpenServiceA(m, "App", SERVICE_ALL_ACCESS);
+    SC_HANDLE other = OpenServiceA(m, "Other", SERVICE_ALL_ACCESS);
+    ASSERT_NE(app, nullptr);
+    ASSERT_NE(other, nullptr);
 
-TEST(ServiceSecurity, SidsAndDescriptorsRoundTripThroughTheBinaryLayout) {
-    EXPECT_EQ(sim::SidToBinary("S-1-5-32-544"), std::string("\x01\x02\0\0\0\0\0\x05\x20\0\0\0\x20\x02\0\0", 16));
-    EXPECT_EQ(sim::SidToBinary("S-1-5-x"), "");
-    const std::string sid = sim::SidToBinary(sim::sids::kAuthenticatedUsers);
-    size_t length = 0;
-    EXPECT_EQ(sim::SidFromBinary(reinterpret_cast<const BYTE*>(sid.data()), sid.size(), &length), "S-1-5-11");
-    EXPECT_EQ(length, 12u);
-    EXPECT_FALSE(sim::SidFromBinary(reinterpret_cast<const BYTE*>(sid.data()), sid.size() - 1));
+    EXPECT_FALSE(StartServiceA(app, 0, nullptr));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SERVICE_REQUEST_TIMEOUT));
+    EXPECT_EQ(f.svc().State("App"), static_cast<DWORD>(SERVICE_STOPPED));
+    SERVICE_STATUS status;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        std::memset(&status, 0xAB, sizeof status);
+        EXPECT_FALSE(ControlService(other, SERVICE_CONTROL_STOP, &status)) << attempt;
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SERVICE_CANNOT_ACCEPT_CTRL));
+        EXPECT_EQ(status.dwCurrentState, 0xABABABABu) << "nothing reported";
+    }
+    EXPECT_EQ(f.svc().State("Other"), static_cast<DWORD>(SERVICE_RUNNING));
 
-    SecurityDescriptor sd = ServiceManager::DefaultSecurity();
-    EXPECT_EQ(SecurityDescriptor::FromSelfRelative(sd.ToSelfRelative()), sd);
-    sd.dacl = SecurityDescriptor::Dacl::Null;
-    sd.entries.clear();
-    EXPECT_EQ(SecurityDescriptor::FromSelfRelative(sd.ToSelfRelative()), sd);
-    // A truncated descriptor is not one.
-    const std::string bytes = ServiceManager::DefaultSecurity().ToSelfRelative();
-    EXPECT_FALSE(SecurityDescriptor::FromSelfRelative(bytes.substr(0, bytes.size() - 4)));
+    // Used once; the other service's request does not touch this one.
+    ASSERT_TRUE(StartServiceA(app, 0, nullptr));
+    EXPECT_TRUE(ControlService(app, SERVICE_CONTROL_STOP, &status));
+    const std::vector<std::string> requests = f.Requests();
+    EXPECT_EQ(requests.at(4), "StartServiceA App -> error 1053");
+    EXPECT_EQ(f.machine.transcript.OfKind("failure").at(1).text, "StartServiceA App -> error 1053 (on demand)");
+    for (SC_HANDLE h : {app, other, m}) CloseServiceHandle(h);
 }
+
+// ---- access lists ---------------------------------------------------------------------
 
 TEST(ServiceSecurity, TheDefaultListLetsOrdinaryUsersOnlyLook) {
     Fixture f;

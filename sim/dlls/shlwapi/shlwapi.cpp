@@ -1,10 +1,7 @@
 // Shlwapi: SHDeleteKeyA, which removes a key with everything below it on
-// every Windows.
+// every Windows. It walks the keys as advapi32's RegDeleteKeyA does; see
+// sim/dlls/advapi32/registry_calls.h for what it records and how it fails.
+#include "sim/dlls/advapi32/registry_calls.h"
 #include "sim/include/windows.h"
-#include "sim/machine/machine.h"
-#include "sim/machine/registry.h"
 
-using sim::Current;
-
-LONG SHDeleteKeyA(HKEY key, LPCSTR subKey) { return Current().registry().DeleteKey(key, subKey, true); }
-
+LONG SHDeleteKeyA(HKEY key, LPCSTR subKey) { return sim::dll::DeleteRegistryKey("SHDeleteKeyA", key, subKey, true); }
