@@ -8,9 +8,9 @@
 // name where one function does several things ("DIF_REMOVE" for the class
 // installer's removal, "SPDRP_HARDWAREID" for that property read). The
 // object is written as the emulator names it elsewhere: a full registry
-// path ("HKLM\Software\X"), a full file path, a service name, a device
-// instance ID; letter case is ignored. An empty object matches every
-// object of that call.
+// path with the long root name ("HKEY_LOCAL_MACHINE\Software\X"), a full
+// file path, a service name, a device instance ID; letter case is ignored.
+// An empty object matches every object of that call.
 #pragma once
 
 #include <cstdint>
