@@ -87,6 +87,17 @@ std::string Trim(std::string_view text) {
     return std::string(text.substr(b, e - b));
 }
 
+std::vector<std::string> SplitList(std::string_view text) {
+    std::vector<std::string> items;
+    while (true) {
+        const size_t comma = text.find(',');
+        items.push_back(Trim(text.substr(0, comma)));
+        if (comma == std::string_view::npos) break;
+        text.remove_prefix(comma + 1);
+    }
+    return items;
+}
+
 bool ParseNumber(std::string_view text, unsigned long long& value) {
     std::string t = Trim(text);
     if (t.empty()) return false;

@@ -105,7 +105,6 @@ Clock::Millis Duration(const std::string& text);
 bool IsHex(const std::string& text, size_t length);
 // A decimal or 0x number no larger than `limit`.
 std::optional<unsigned long long> Unsigned(const std::string& text, unsigned long long limit);
-std::vector<std::string> SplitList(const std::string& text);
 bool IsDrivePath(const std::string& path);
 bool IsLabel(const std::string& text);
 // A message-box button by its name ("Yes", "Try Again", ...).

@@ -191,18 +191,6 @@ std::optional<unsigned long long> Unsigned(const std::string& text, unsigned lon
     return value;
 }
 
-std::vector<std::string> SplitList(const std::string& text) {
-    std::vector<std::string> items;
-    size_t start = 0;
-    while (true) {
-        const size_t comma = text.find(',', start);
-        items.push_back(Trim(std::string_view(text).substr(start, comma - start)));
-        if (comma == std::string::npos) break;
-        start = comma + 1;
-    }
-    return items;
-}
-
 bool IsDrivePath(const std::string& path) { return StartsWithNoCase(path, "C:\\"); }
 
 bool IsLabel(const std::string& text) {

@@ -14,6 +14,7 @@
 #include "sim/base/text.h"
 #include "sim/machine/version.h"
 #include "sim/machine/window_errors.h"
+#include "sim/scenario/words.h"
 
 namespace sim {
 
@@ -22,6 +23,14 @@ namespace {
 // Width of the kind column of the transcript: the longest kind
 // ("process-exit") and a blank.
 constexpr size_t kKindWidth = 13;
+
+// The transcript's channels; those marked are shown only when asked for.
+const Word<bool> kChannels[] = {
+    {"dialog", false},  {"msgbox", false},  {"user", false},     {"process", false}, {"process-exit", false},
+    {"process-post", false}, {"service", false}, {"device", false}, {"file", false},    {"session", false},
+    {"window", false},  {"registry", true}, {"failure", true},
+};
+constexpr const char* kAllChannels = "all";
 
 std::string WithoutCarriageReturns(const std::string& text) {
     std::string out;
@@ -119,9 +128,43 @@ std::string FormatTime(Clock::Millis time) {
     return text;
 }
 
-std::string FormatTranscript(const Transcript& transcript) {
+bool TranscriptChannels::Read(const std::string& list, std::set<std::string>* into, std::string* error) {
+    for (const std::string& item : SplitList(list)) {
+        const std::string name = Lower(Trim(item));
+        if (name == kAllChannels) {
+            all_ = true;
+            continue;
+        }
+        if (!FindWord(kChannels, name)) {
+            if (error) {
+                *error = "unknown channel '" + name + "' (channels: " +
+                         ListWords(kChannels, WordList::Plain, {kAllChannels}) + ")";
+            }
+            return false;
+        }
+        into->insert(name);
+    }
+    return true;
+}
+
+bool TranscriptChannels::Show(const std::string& list, std::string* error) { return Read(list, &shown_, error); }
+
+bool TranscriptChannels::Only(const std::string& list, std::string* error) {
+    restricted_ = true;
+    return Read(list, &only_, error);
+}
+
+bool TranscriptChannels::Shows(const std::string& kind) const {
+    if (all_ || shown_.count(kind)) return true;
+    if (restricted_) return only_.count(kind) != 0;
+    const Word<bool>* channel = FindWord(kChannels, kind);
+    return !channel || !channel->value;
+}
+
+std::string FormatTranscript(const Transcript& transcript, const TranscriptChannels& channels) {
     std::string out;
     for (const TranscriptEntry& entry : transcript.Entries()) {
+        if (!channels.Shows(entry.kind)) continue;
         const std::string stamp = FormatTime(entry.time) + " ";
         std::string kind = entry.kind;
         if (kind.size() < kKindWidth) kind.resize(kKindWidth, ' ');
@@ -173,7 +216,8 @@ std::vector<std::string> FileChanges(const FileSystemSnapshot& before, const Fil
     return changes;
 }
 
-std::string FormatReport(const Scenario& scenario, const ScenarioRun& run, bool quiet) {
+std::string FormatReport(const Scenario& scenario, const ScenarioRun& run, bool quiet,
+                         const TranscriptChannels& channels) {
     Machine& machine = *scenario.machine;
     std::string out;
     if (!quiet) {
@@ -183,7 +227,7 @@ std::string FormatReport(const Scenario& scenario, const ScenarioRun& run, bool 
                machine.WindowsDir() + "\n";
         out += "Command line: tavsetup.exe" + (run.commandLine.empty() ? std::string() : " " + run.commandLine) + "\n";
         out += "\n";
-        out += FormatTranscript(machine.transcript);
+        out += FormatTranscript(machine.transcript, channels);
 
         out += "\n---- registry changes ----\n";
         const std::string diff = WithoutCarriageReturns(DiffRegText(run.registryBefore, machine.registry().Snapshot()));
