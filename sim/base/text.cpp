@@ -1,3 +1,6 @@
+// The emulator's text helpers: ASCII case folding, backslash paths,
+// trimming, comma lists and numbers. None of them fails; ParseNumber says
+// whether the text was a number.
 #include "sim/base/text.h"
 
 #include <algorithm>

@@ -1,3 +1,8 @@
+// Reading an INF: its lines (through the shared line reader), sections,
+// fields and [Strings] substitution, and what the tool and the device
+// model ask of it (models, decorations, install sections, AddReg values).
+// Nothing here fails: a malformed line reads as what SetupAPI would make
+// of it, and a missing value as empty.
 #include "sim/formats/inf.h"
 
 #include <cstdio>

@@ -1,3 +1,5 @@
+// The line reader: physical lines first, then each format's comment and
+// continuation rules. It owns only the lines it returns.
 #include "sim/formats/lines.h"
 
 namespace sim {

@@ -1,3 +1,7 @@
+// REGEDIT4 text: writing a registry (or a part, or the difference of two)
+// the way regedit does, and importing a text, checked whole before any of
+// it is applied. The registry belongs to the caller; an import that fails
+// leaves it untouched and says which line is wrong.
 #include "sim/formats/regfile.h"
 
 #include <algorithm>

@@ -1,3 +1,7 @@
+// Running the tool on a scenario's machine and writing the report: the
+// transcript (by channel), the registry and drive changes, and the result.
+// A stalled run or an ended session is caught and reported; writing the
+// drive to a host folder reports its failure to the caller.
 #include "sim/scenario/runner/scenario_run.h"
 
 #include <cstdio>
@@ -9,6 +13,7 @@
 #include "platform/framework/framework.h"
 #include "platform/winapi.h"
 #include "sim/machine/processes.h"
+#include "sim/formats/lines.h"
 #include "sim/formats/regfile.h"
 #include "sim/machine/session.h"
 #include "sim/base/text.h"
@@ -41,15 +46,12 @@ std::string WithoutCarriageReturns(const std::string& text) {
     return out;
 }
 
-std::vector<std::string> SplitAtNewlines(const std::string& text) {
+// The lines of an entry's text as shown: every line break starts a line,
+// also the last one (an empty text is one empty line).
+std::vector<std::string> DisplayLines(const std::string& text) {
     std::vector<std::string> lines;
-    size_t start = 0;
-    while (true) {
-        const size_t end = text.find('\n', start);
-        lines.push_back(text.substr(start, end == std::string::npos ? std::string::npos : end - start));
-        if (end == std::string::npos) break;
-        start = end + 1;
-    }
+    for (const TextLine& line : ReadLines(text)) lines.push_back(line.text);
+    if (text.empty() || text.back() == '\n') lines.emplace_back();
     return lines;
 }
 
@@ -169,7 +171,7 @@ std::string FormatTranscript(const Transcript& transcript, const TranscriptChann
         std::string kind = entry.kind;
         if (kind.size() < kKindWidth) kind.resize(kKindWidth, ' ');
         const std::string indent(stamp.size() + kind.size(), ' ');
-        const std::vector<std::string> lines = SplitAtNewlines(WithoutCarriageReturns(entry.text));
+        const std::vector<std::string> lines = DisplayLines(WithoutCarriageReturns(entry.text));
         for (size_t i = 0; i < lines.size(); ++i) {
             std::string line = (i == 0 ? stamp + kind : indent) + lines[i];
             while (!line.empty() && line.back() == ' ') line.pop_back();
