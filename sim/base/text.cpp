@@ -1,3 +1,6 @@
+// The emulator's text helpers: ASCII case folding, backslash paths,
+// trimming, comma lists and numbers. None of them fails; ParseNumber says
+// whether the text was a number.
 #include "sim/base/text.h"
 
 #include <algorithm>
@@ -85,6 +88,17 @@ std::string Trim(std::string_view text) {
     while (b < e && std::isspace(static_cast<unsigned char>(text[b]))) ++b;
     while (e > b && std::isspace(static_cast<unsigned char>(text[e - 1]))) --e;
     return std::string(text.substr(b, e - b));
+}
+
+std::vector<std::string> SplitList(std::string_view text) {
+    std::vector<std::string> items;
+    while (true) {
+        const size_t comma = text.find(',');
+        items.push_back(Trim(text.substr(0, comma)));
+        if (comma == std::string_view::npos) break;
+        text.remove_prefix(comma + 1);
+    }
+    return items;
 }
 
 bool ParseNumber(std::string_view text, unsigned long long& value) {

@@ -1,5 +1,7 @@
 // Text helpers of the emulator: Windows compares names of keys, files,
-// services and windows without regard to ASCII letter case.
+// services and windows without regard to ASCII letter case. These are the
+// emulator's one set of case-folding helpers (ASCII only, as Windows' own
+// comparisons of these names are for the tool's texts); none can fail.
 #pragma once
 
 #include <string>
@@ -22,6 +24,8 @@ std::vector<std::string> SplitPath(std::string_view path);
 std::string JoinPath(const std::vector<std::string>& parts, size_t count);
 
 std::string Trim(std::string_view text);
+// "a, b,c" as its comma-separated items, each trimmed; "" is one empty item.
+std::vector<std::string> SplitList(std::string_view text);
 // "0x1F" or "31" as a number; false for anything else.
 bool ParseNumber(std::string_view text, unsigned long long& value);
 std::string Hex(unsigned long long value, int width = 8);

@@ -1,64 +1,33 @@
+// Reading an INF: its lines (through the shared line reader), sections,
+// fields and [Strings] substitution, and what the tool and the device
+// model ask of it (models, decorations, install sections, AddReg values).
+// Nothing here fails: a malformed line reads as what SetupAPI would make
+// of it, and a missing value as empty.
 #include "sim/formats/inf.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <map>
 
+#include "sim/base/bytes.h"
 #include "sim/base/text.h"
+#include "sim/formats/lines.h"
 
 namespace sim {
 namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v'; }
 
-// Splits the text into logical lines: comments dropped, continuations
-// joined. Each logical line keeps the number of its first physical line.
-struct LogicalLine {
-    std::string text;
-    int number;
-};
-
-std::vector<LogicalLine> LogicalLines(const std::string& text) {
-    std::vector<LogicalLine> out;
-    std::string current;
-    int currentNumber = 0;
-    bool continuing = false;
-    int number = 0;
-    size_t pos = 0;
-    while (pos <= text.size()) {
-        size_t end = text.find('\n', pos);
-        if (end == std::string::npos) end = text.size();
-        std::string raw = text.substr(pos, end - pos);
-        ++number;
-        pos = end + 1;
-
-        // Cut the comment: a ';' outside quotes.
-        bool quoted = false;
-        std::string body;
-        for (char c : raw) {
-            if (c == '"') quoted = !quoted;
-            if (c == ';' && !quoted) break;
-            body += c;
-        }
-        // A '\' as the last character that is not blank joins the next line.
-        size_t last = body.find_last_not_of(" \t\r");
-        bool joins = false;
-        if (last != std::string::npos && body[last] == '\\' && !quoted) {
-            joins = true;
-            body.erase(last);
-        }
-        if (!continuing) {
-            current.clear();
-            currentNumber = number;
-        }
-        current += body;
-        continuing = joins;
-        if (!joins) out.push_back({current, currentNumber});
-        if (end == text.size()) break;
-    }
-    if (continuing) out.push_back({current, currentNumber});
-    return out;
-}
+// SetupAPI's lines: ';' starts a comment outside quotes, and a '\' that
+// ends what is left joins the next line. Each joined line keeps the
+// number of its first physical line.
+const LineRules kInfLineRules = [] {
+    LineRules rules;
+    rules.backslashJoins = true;
+    rules.comment = ';';
+    rules.commentPlace = LineRules::CommentPlace::OutsideQuotes;
+    return rules;
+}();
 
 // One field as written: its raw text, split off at commas outside quotes.
 std::vector<std::string> SplitRawFields(const std::string& text) {
@@ -197,17 +166,11 @@ long DaysOf(int year, int month, int day) {
     return era * 146097 + doe - 584694;  // 584694: days from 0000-03-01 to 1601-01-01
 }
 
-std::string ToBytesLe(DWORD value) {
-    std::string out(4, '\0');
-    for (int i = 0; i < 4; ++i) out[static_cast<size_t>(i)] = static_cast<char>((value >> (8 * i)) & 0xFF);
-    return out;
-}
-
 }  // namespace
 
 InfFile InfFile::Parse(const std::string& text) {
     InfFile inf;
-    const std::vector<LogicalLine> lines = LogicalLines(text);
+    const std::vector<TextLine> lines = ReadLines(text, kInfLineRules);
 
     // First pass: sections with raw entries; [Strings] is read first so that
     // every other line can be expanded, wherever [Strings] lies.
@@ -216,7 +179,7 @@ InfFile InfFile::Parse(const std::string& text) {
         int number;
     };
     std::vector<std::pair<std::string, std::vector<RawLine>>> raw;
-    for (const LogicalLine& line : lines) {
+    for (const TextLine& line : lines) {
         const std::string trimmed = Trim(line.text);
         if (trimmed.empty()) continue;
         if (trimmed[0] == '[') {
@@ -400,7 +363,7 @@ std::vector<InfFile::RegEntry> InfFile::DriverKeyValues(const std::string& insta
                     unsigned long long value = 0;
                     if (f.size() > 4) ParseNumber(f[4], value);
                     entry.type = 4;
-                    entry.data = ToBytesLe(static_cast<DWORD>(value));
+                    entry.data = Le32(static_cast<DWORD>(value));
                 } else if (type == 0x10000) {  // FLG_ADDREG_TYPE_MULTI_SZ
                     entry.type = 7;
                     for (size_t i = 4; i < f.size(); ++i) entry.data += f[i] + '\0';

@@ -13,6 +13,11 @@
 // with their models sections, decorated or not), which install section
 // applies on a given Windows (.NTx86 / .NT / undecorated), and what the
 // install section adds to the driver key (AddReg lines on HKR).
+//
+// An InfFile owns its parsed text and nothing else; the device model keeps
+// the INFs of the drive. Reading never fails: a line that means nothing
+// (one before the first section, say) is passed over, as SetupAPI passes
+// over it, and a value an INF lacks reads as empty.
 #pragma once
 
 #include <optional>

@@ -1,11 +1,17 @@
+// REGEDIT4 text: writing a registry (or a part, or the difference of two)
+// the way regedit does, and importing a text, checked whole before any of
+// it is applied. The registry belongs to the caller; an import that fails
+// leaves it untouched and says which line is wrong.
 #include "sim/formats/regfile.h"
 
 #include <algorithm>
 #include <map>
 #include <optional>
 
-#include "sim/include/registry.h"
+#include "sim/base/bytes.h"
 #include "sim/base/text.h"
+#include "sim/formats/lines.h"
+#include "sim/include/registry.h"
 
 namespace sim {
 
@@ -61,11 +67,7 @@ void WriteValue(std::string& out, const RegValue& v) {
     if (IsPlainString(v)) {
         out += line + "\"" + Escape(v.data.substr(0, v.data.size() - 1)) + "\"" + kEol;
     } else if (v.type == REG_DWORD && v.data.size() == 4) {
-        DWORD value = 0;
-        for (int i = 0; i < 4; ++i) {
-            value |= static_cast<DWORD>(static_cast<unsigned char>(v.data[static_cast<size_t>(i)])) << (8 * i);
-        }
-        out += line + "dword:" + Hex(value, 8) + kEol;
+        out += line + "dword:" + Hex(GetLe(v.data, 0, 4), 8) + kEol;
     } else {
         line += v.type == REG_BINARY ? std::string("hex:") : "hex(" + Hex(v.type, 1) + "):";
         WriteHex(out, line, v.data);
@@ -160,6 +162,17 @@ void DiffKey(std::string& out, const std::string& path, const RegistryKeySnapsho
 
 // ---- reading ------------------------------------------------------------------
 
+// regedit's lines: ';' comment lines, '\' continuing hex data, an optional
+// byte-order mark.
+const LineRules kRegLineRules = [] {
+    LineRules rules;
+    rules.byteOrderMark = true;
+    rules.backslashJoins = true;
+    rules.comment = ';';
+    rules.commentPlace = LineRules::CommentPlace::LineStart;
+    return rules;
+}();
+
 struct Operation {
     enum class Kind { CreateKey, DeleteKey, SetValue, DeleteValue };
     Kind kind;
@@ -169,42 +182,46 @@ struct Operation {
     std::string data;
 };
 
+// Reads the text into operations; the first problem stops it.
 class Parser {
 public:
-    explicit Parser(const std::string& text) { SplitLines(text); }
+    Parser(const std::string& text, std::string fileName)
+        : lines_(ReadLines(text, kRegLineRules)), fileName_(std::move(fileName)) {}
 
     bool Parse(std::vector<Operation>& ops) {
-        if (lines_.empty() || Trim(lines_[0]) != "REGEDIT4") return Fail(1, "the first line must be REGEDIT4");
+        if (lines_.empty() || lines_[0].Joined() || Trim(lines_[0].text) != "REGEDIT4")
+            return Fail(1, "the first line must be REGEDIT4");
         std::optional<std::string> key;
-        for (index_ = 1; index_ < lines_.size(); ++index_) {
-            const size_t lineNo = index_ + 1;
-            const std::string line = Trim(lines_[index_]);
-            if (line.empty() || line[0] == ';') continue;
-            if (line[0] == '[') {
-                if (line.back() != ']') return Fail(lineNo, "a key line must end with ']'");
-                std::string path = line.substr(1, line.size() - 2);
+        for (size_t i = 1; i < lines_.size(); ++i) {
+            const TextLine& line = lines_[i];
+            const std::string text = Trim(line.text);
+            if (text.empty() || text[0] == ';') continue;
+            if (text[0] == '[') {
+                if (line.Joined()) return Fail(line.number, kOnlyHexContinues);
+                if (text.back() != ']') return Fail(line.number, "a key line must end with ']'");
+                std::string path = text.substr(1, text.size() - 2);
                 const bool remove = !path.empty() && path[0] == '-';
                 if (remove) path.erase(0, 1);
                 std::string root;
                 std::vector<std::string> names;
                 if (!Registry::SplitKeyPath(path, &root, &names)) {
-                    return Fail(lineNo, "bad key path '" + path + "' (unknown root or empty key name)");
+                    return Fail(line.number, "bad key path '" + path + "' (unknown root or empty key name)");
                 }
-                if (remove && names.empty()) return Fail(lineNo, "a root key cannot be removed");
+                if (remove && names.empty()) return Fail(line.number, "a root key cannot be removed");
                 const std::string canonical = names.empty() ? root : JoinKey(root, JoinPath(names, names.size()));
                 ops.push_back({remove ? Operation::Kind::DeleteKey : Operation::Kind::CreateKey, canonical, "", 0, ""});
                 key = remove ? std::nullopt : std::optional<std::string>(canonical);
                 continue;
             }
-            if (line[0] == '@' || line[0] == '"') {
-                if (!key) return Fail(lineNo, "a value line must follow the line of a key");
+            if (text[0] == '@' || text[0] == '"') {
+                if (!key) return Fail(line.number, "a value line must follow the line of a key");
                 Operation op;
                 op.key = *key;
                 if (!ParseValue(line, op)) return false;
                 ops.push_back(std::move(op));
                 continue;
             }
-            return Fail(lineNo, "not a key, a value or a comment");
+            return Fail(line.number, "not a key, a value or a comment");
         }
         return true;
     }
@@ -212,28 +229,18 @@ public:
     const std::string& Error() const { return error_; }
 
 private:
-    void SplitLines(const std::string& text) {
-        std::string_view rest(text);
-        if (rest.size() >= 3 && rest.substr(0, 3) == "\xEF\xBB\xBF") rest.remove_prefix(3);
-        while (!rest.empty()) {
-            const size_t nl = rest.find('\n');
-            std::string_view line = rest.substr(0, nl);
-            if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-            lines_.emplace_back(line);
-            if (nl == std::string_view::npos) break;
-            rest.remove_prefix(nl + 1);
-        }
-    }
+    // A '\' at the end of a line continues hex data only; regedit writes
+    // nothing else over several lines.
+    static constexpr const char* kOnlyHexContinues = "only hex data goes on after a '\\' at the end of a line";
 
-    bool Fail(size_t lineNo, const std::string& message) {
-        error_ = "line " + std::to_string(lineNo) + ": " + message;
+    bool Fail(int lineNo, const std::string& message) {
+        error_ = LineMessage(fileName_, lineNo, message);
         return false;
     }
 
     // Reads a quoted string starting at text[pos] == '"'; pos ends after
     // the closing quote.
-    bool ParseQuoted(const std::string& text, size_t& pos, std::string& out) {
-        const size_t lineNo = index_ + 1;
+    bool ParseQuoted(const std::string& text, int lineNo, size_t& pos, std::string& out) {
         out.clear();
         for (++pos; pos < text.size(); ++pos) {
             const char c = text[pos];
@@ -280,20 +287,24 @@ private:
         return true;
     }
 
-    bool ParseValue(const std::string& line, Operation& op) {
-        const size_t lineNo = index_ + 1;
-        size_t pos = 0;
-        if (line[0] == '@') {
-            pos = 1;
-        } else if (!ParseQuoted(line, pos, op.name)) {
+    bool ParseValue(const TextLine& textLine, Operation& op) {
+        const int lineNo = textLine.number;
+        // The offsets stay those of the joined text, for the hex data.
+        const std::string& line = textLine.text;
+        size_t pos = line.find_first_not_of(" \t\f\v");
+        if (line[pos] == '@') {
+            ++pos;
+        } else if (!ParseQuoted(line, lineNo, pos, op.name)) {
             return false;
         }
         SkipSpaces(line, pos);
         if (pos == line.size() || line[pos] != '=') return Fail(lineNo, "expected '=' after the value name");
         ++pos;
         SkipSpaces(line, pos);
-        const std::string rest = line.substr(pos);
+        const std::string rest = Trim(line.substr(pos));
 
+        if (StartsWithNoCase(rest, "hex")) return ParseHexValue(textLine, pos + 3, op);
+        if (textLine.Joined()) return Fail(lineNo, kOnlyHexContinues);
         if (rest == "-") {
             op.kind = Operation::Kind::DeleteValue;
             return true;
@@ -301,9 +312,9 @@ private:
         op.kind = Operation::Kind::SetValue;
         if (!rest.empty() && rest[0] == '"') {
             size_t p = pos;
-            if (!ParseQuoted(line, p, op.data)) return false;
+            if (!ParseQuoted(line, lineNo, p, op.data)) return false;
             SkipSpaces(line, p);
-            if (p != line.size()) return Fail(lineNo, "unexpected text after the closing quote");
+            if (Trim(line.substr(p)) != "") return Fail(lineNo, "unexpected text after the closing quote");
             op.type = REG_SZ;
             op.data.push_back('\0');
             return true;
@@ -314,68 +325,78 @@ private:
                 return Fail(lineNo, "dword: needs one to eight hex digits");
             }
             op.type = REG_DWORD;
-            op.data.assign(4, '\0');
-            for (int i = 0; i < 4; ++i) op.data[static_cast<size_t>(i)] = static_cast<char>((value >> (8 * i)) & 0xFF);
+            op.data = Le32(value);
             return true;
         }
-        if (StartsWithNoCase(rest, "hex")) return ParseHexValue(rest.substr(3), op);
         return Fail(lineNo, "unknown kind of value data '" + rest + "'");
     }
 
-    // After "hex": either ":" or "(N):", then comma-separated bytes, which
-    // may continue on the next lines after a trailing backslash.
-    bool ParseHexValue(const std::string& afterHex, Operation& op) {
-        size_t lineNo = index_ + 1;
-        std::string text = afterHex;
+    // After "hex" (at `from`): either ":" or "(N):", then comma-separated
+    // bytes, which may go on over the next lines after a trailing '\'.
+    // Each physical line is read on its own, so that a bad byte is named
+    // with the line it stands on.
+    bool ParseHexValue(const TextLine& line, size_t from, Operation& op) {
+        const std::string& text = line.text;
+        const int lineNo = line.number;
+        size_t pos = from;
+        op.kind = Operation::Kind::SetValue;
         op.type = REG_BINARY;
-        if (!text.empty() && text[0] == '(') {
-            const size_t close = text.find(')');
+        if (pos < text.size() && text[pos] == '(') {
+            const size_t close = text.find(')', pos);
             DWORD type = 0;
-            if (close == std::string::npos || !ParseHexNumber(std::string_view(text).substr(1, close - 1), 8, type)) {
+            if (close == std::string::npos ||
+                !ParseHexNumber(std::string_view(text).substr(pos + 1, close - pos - 1), 8, type)) {
                 return Fail(lineNo, "hex( needs a type in hex digits and ')'");
             }
             op.type = type;
-            text.erase(0, close + 1);
+            pos = close + 1;
         }
-        if (text.empty() || text[0] != ':') return Fail(lineNo, "expected ':' after hex");
-        text.erase(0, 1);
+        if (pos >= text.size() || text[pos] != ':') return Fail(lineNo, "expected ':' after hex");
+        ++pos;
 
-        while (true) {
-            std::string segment = Trim(text);
-            const bool continues = !segment.empty() && segment.back() == '\\';
-            if (continues) segment.pop_back();
-            size_t start = 0;
-            while (start < segment.size()) {
-                size_t comma = segment.find(',', start);
-                const bool last = comma == std::string::npos;
-                if (last) comma = segment.size();
-                const std::string token = Trim(std::string_view(segment).substr(start, comma - start));
-                DWORD byte = 0;
-                if (!ParseHexNumber(token, 2, byte)) {
-                    if (!(token.empty() && last)) return Fail(lineNo, "'" + token + "' is not a hex byte");
-                } else {
-                    op.data.push_back(static_cast<char>(byte));
-                }
-                start = comma + 1;
-            }
-            if (!continues) return true;
-            if (index_ + 1 >= lines_.size()) return Fail(lineNo, "the hex data goes on past the end of the text");
-            ++index_;
-            lineNo = index_ + 1;
-            text = lines_[index_];
+        for (size_t i = 0; i < line.pieces.size(); ++i) {
+            const size_t end = i + 1 < line.pieces.size() ? line.pieces[i + 1].offset : text.size();
+            const size_t begin = std::max(pos, line.pieces[i].offset);
+            if (begin > end) continue;
+            if (!ParseHexBytes(std::string_view(text).substr(begin, end - begin), line.pieces[i].number, op.data))
+                return false;
         }
+        if (line.unfinished) {
+            return Fail(line.pieces.back().number, "the hex data goes on past the end of the text");
+        }
+        return true;
     }
 
-    std::vector<std::string> lines_;
-    size_t index_ = 0;
+    // The bytes of one physical line; a comma may end it.
+    bool ParseHexBytes(std::string_view piece, int lineNo, std::string& data) {
+        const std::string segment = Trim(piece);
+        size_t start = 0;
+        while (start < segment.size()) {
+            size_t comma = segment.find(',', start);
+            const bool last = comma == std::string::npos;
+            if (last) comma = segment.size();
+            const std::string token = Trim(std::string_view(segment).substr(start, comma - start));
+            DWORD byte = 0;
+            if (!ParseHexNumber(token, 2, byte)) {
+                if (!(token.empty() && last)) return Fail(lineNo, "'" + token + "' is not a hex byte");
+            } else {
+                data.push_back(static_cast<char>(byte));
+            }
+            start = comma + 1;
+        }
+        return true;
+    }
+
+    std::vector<TextLine> lines_;
+    std::string fileName_;
     std::string error_;
 };
 
 }  // namespace
 
-RegImportResult ImportRegText(Registry& registry, const std::string& text) {
+RegImportResult ImportRegText(Registry& registry, const std::string& text, const std::string& fileName) {
     RegImportResult result;
-    Parser parser(text);
+    Parser parser(text, fileName);
     std::vector<Operation> ops;
     if (!parser.Parse(ops)) {
         result.ok = false;

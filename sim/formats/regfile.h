@@ -18,7 +18,11 @@
 // "name"=- (remove the value), ';' comments, blank lines, '\' continuation
 // of hex data, and CRLF or LF line ends. The whole text is checked before
 // anything is changed: on an error nothing is applied and the message names
-// the line ("line 12: ...").
+// the file and line ("registry.reg: line 12: ...", or "line 12: ..." when
+// the text has no file name). A '\' at the end of any other line is an
+// error, as regedit writes only hex data over several lines.
+//
+// The registry is owned by the caller; this file only reads and writes text.
 #pragma once
 
 #include <string>
@@ -32,12 +36,13 @@ extern const char* const kRegFileHeader;
 
 struct RegImportResult {
     bool ok = true;
-    std::string error;  // "line N: what is wrong" when !ok
+    std::string error;  // "<file>: line N: what is wrong" when !ok
 
     explicit operator bool() const { return ok; }
 };
 
-RegImportResult ImportRegText(Registry& registry, const std::string& text);
+// `fileName` names the text in messages ("registry.reg"); "" for none.
+RegImportResult ImportRegText(Registry& registry, const std::string& text, const std::string& fileName = "");
 
 // The whole registry, or only the key `underKey` ("HKLM\Software\X", any
 // accepted root spelling) and what lies below it; just the header when that

@@ -7,6 +7,10 @@
 // DIALOGEX templates with their control statements, and STRINGTABLE. Control
 // statements get the default styles the resource compiler gives them, so a
 // template reads here exactly as windres compiles it.
+//
+// A ResourceScript owns everything it holds (copies of the texts). Parsing
+// stops at the first problem and throws ResourceScriptError, whose text
+// names the file and line as resource compilers do ("tavsetup.rc:12: ...").
 #pragma once
 
 #include <map>

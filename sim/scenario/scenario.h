@@ -17,12 +17,14 @@
 //   at 12s arrive card                # the card is inserted 12 s into the run
 //   at 20s click Close                # the user's script
 //   answer "restarted" Yes            # a standing answer to message boxes
+//   fail CopyFileA C:\x.inf ERROR_SHARING_VIOLATION once   # a failure on demand
 //
 // Loading is all or nothing: scenario.txt is parsed and checked in full,
 // then a new machine is built from the three parts; any error (a malformed
 // line of either text file, a device or key or file a line names that the
 // machine does not have) discards the machine, so nothing half-loaded is
 // ever run. Errors name the file and line ("scenario.txt: line 7: ...").
+// The returned Scenario owns its machine.
 #pragma once
 
 #include <map>
@@ -47,6 +49,9 @@ struct Scenario {
     // Devices added by a "pci-adapter" or "pc-card" line: label -> instance
     // ID (hardware key on the 9x family).
     std::map<std::string, std::string> devices;
+    // "machine bare": the machine was asked for without the standard
+    // devices of a fresh machine.
+    bool bareMachine = false;
     // The machine, ready to run: registry, drive, devices, services,
     // programs and the user's script in place, its clock at 0.
     std::unique_ptr<Machine> machine;

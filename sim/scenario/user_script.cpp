@@ -1,3 +1,8 @@
+// The scripted user's actions, each an event on the machine's clock that
+// acts through the window manager when it falls due. An action that finds
+// nothing to act on (no dialog open, a disabled button) does what a
+// person's click would: nothing. A button that is not a message-box button
+// is refused at once (std::invalid_argument).
 #include "sim/scenario/user_script.h"
 
 #include <stdexcept>

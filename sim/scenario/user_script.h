@@ -5,6 +5,9 @@
 // Each action is an event on the machine's clock. Input that falls due
 // while the tool is not in a message loop (during Sleep, say) waits in the
 // tool's queue, as real input does.
+//
+// The machine's window manager owns the UserScript; the script owns its
+// pending actions and cancels their clock events when it goes.
 #pragma once
 
 #include <cstdint>

@@ -147,6 +147,29 @@ TEST_F(ExampleTest, XpCardInsertedReportShowsTheRunAsAPersonReadsIt) {
     const std::string quiet = sim::FormatReport(*scenario_, run, true);
     EXPECT_EQ(quiet.rfind("---- result ----\n", 0), 0u);
     EXPECT_EQ(quiet.find("[  12.000 s]"), std::string::npos);
+
+    // The registry and failure channels are shown only when asked for.
+    m().transcript.Add(20000, "registry", "RegSetValueExA HKEY_LOCAL_MACHINE\\SOFTWARE\\Zelmar\\TavarinApp");
+    m().transcript.Add(20000, "failure", "CopyFileA C:\\x.inf -> error 32");
+    const std::string plain = sim::FormatTranscript(m().transcript);
+    EXPECT_EQ(plain, sim::FormatTranscript(m().transcript, sim::TranscriptChannels()));
+    EXPECT_EQ(plain.find("registry  "), std::string::npos);
+    EXPECT_EQ(plain.find("failure "), std::string::npos);
+    sim::TranscriptChannels more;
+    ASSERT_TRUE(more.Show("Registry, failure", nullptr));
+    const std::string shown = sim::FormatTranscript(m().transcript, more);
+    EXPECT_NE(shown.find("\n[  20.000 s] registry     RegSetValueExA HKEY_LOCAL_MACHINE\\SOFTWARE\\Zelmar\\TavarinApp\n"
+                         "[  20.000 s] failure      CopyFileA C:\\x.inf -> error 32\n"),
+              std::string::npos)
+        << shown;
+    sim::TranscriptChannels only;
+    ASSERT_TRUE(only.Only("user", nullptr));
+    EXPECT_EQ(sim::FormatTranscript(m().transcript, only), "[  20.000 s] user         click Close\n");
+    ASSERT_TRUE(only.Show("all", nullptr));
+    EXPECT_EQ(sim::FormatTranscript(m().transcript, only), shown);
+    std::string error;
+    EXPECT_FALSE(more.Show("registry,dialogs", &error));
+    EXPECT_NE(error.find("unknown channel 'dialogs' (channels: dialog, msgbox, "), std::string::npos) << error;
 }
 
 TEST_F(ExampleTest, NineEightSeInstallPointsTheSetupSourceAtThePackageAndPutsItBack) {

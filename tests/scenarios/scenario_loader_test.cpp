@@ -263,6 +263,8 @@ TEST(ScenarioLoader, EveryDirectiveIsAppliedToTheMachine) {
     EXPECT_EQ(m.modules().newdev, sim::NewdevAvailability::LacksUpdateFunction);
     EXPECT_EQ(m.windows().IdleLimit(), 600000u);
     EXPECT_TRUE(m.transcript.Entries().empty());
+    EXPECT_FALSE(load.scenario->bareMachine);
+    EXPECT_TRUE(m.faults.Pending().empty());
 
     const std::map<std::string, std::string>& devices = load.scenario->devices;
     ASSERT_EQ(devices.size(), 3u);
@@ -327,6 +329,54 @@ TEST(ScenarioLoader, DriverDetailsNeedADriver) {
         << load.error;
     const sim::ScenarioLoad hex = sim::BuildScenario("windows xp\npci-adapter card vendor=16C\n", kRegistry);
     EXPECT_NE(hex.error.find("line 2: vendor= takes 4 hex digits"), std::string::npos) << hex.error;
+}
+
+TEST(ScenarioLoader, FailLinesBecomeFailuresOnDemandForTheObjectsTheEmulatorNames) {
+    const std::string text =
+        "windows xp\n"
+        "machine bare\n"
+        "fail spdrp_hardwareid card ERROR_INVALID_DATA once\n"  // the label, before the line that defines it
+        "pci-adapter card\n"
+        "fail RegSetValueExA HKLM\\Software\\Zelmar\\TavarinApp\\ error_access_denied\n"
+        "fail CopyFileA C:\\Drv\\a.inf 32 ONCE\n"
+        "fail UpdateDriverForPlugAndPlayDevicesA 0xE000020E\n";
+    const sim::ScenarioLoad load = sim::BuildScenario(text, kRegistry);
+    ASSERT_TRUE(load) << load.error;
+    EXPECT_TRUE(load.scenario->bareMachine);
+    auto row = [](const sim::FaultRequest& f) {
+        return f.call + " [" + f.object + "] " + std::to_string(f.error) + (f.once ? " once" : "");
+    };
+    std::vector<std::string> rows;
+    for (const sim::FaultRequest& f : load.scenario->machine->faults.Pending()) rows.push_back(row(f));
+    EXPECT_EQ(rows, (std::vector<std::string>{
+                        "SPDRP_HARDWAREID [" + load.scenario->devices.at("card") + "] 13 once",
+                        "RegSetValueExA [HKEY_LOCAL_MACHINE\\Software\\Zelmar\\TavarinApp] 5",
+                        "CopyFileA [C:\\Drv\\a.inf] 32 once",
+                        "UpdateDriverForPlugAndPlayDevicesA [] " + std::to_string(ERROR_DI_DO_DEFAULT),
+                    }));
+
+    const std::string broken =
+        "windows xp\n"
+        "fail DIF_REMOVE nocard ERROR_DI_DO_DEFAULT\n"
+        "fail DeleteFileA C:\\a.txt ERROR_NO_SUCH_THING\n"
+        "fail RegDeleteEverything ERROR_ACCESS_DENIED\n"
+        "fail ControlService\n"
+        "fail RegSetKeySecurity Software\\Zelmar 5\n"
+        "fail ControlService W32NDIS5 0\n"
+        "machine naked\n";
+    const std::string e = sim::BuildScenario(broken, kRegistry).error;
+    EXPECT_NE(e.find("line 2: no device is labelled 'nocard'"), std::string::npos) << e;
+    EXPECT_NE(e.find("line 3: 'ERROR_NO_SUCH_THING' is not a Windows error this emulator knows by name "
+                     "(ERROR_FILE_NOT_FOUND, "),
+              std::string::npos)
+        << e;
+    EXPECT_NE(e.find("line 4: unknown call 'RegDeleteEverything' (calls that can fail on demand: SPDRP_HARDWAREID, "),
+              std::string::npos)
+        << e;
+    EXPECT_NE(e.find("line 5: expected: fail <call> [<object>] <error> [once]"), std::string::npos) << e;
+    EXPECT_NE(e.find("line 6: 'Software\\Zelmar' is not a registry key path"), std::string::npos) << e;
+    EXPECT_NE(e.find("line 7: error 0 is success"), std::string::npos) << e;
+    EXPECT_NE(e.find("line 8: the machine is 'bare'"), std::string::npos) << e;
 }
 
 TEST(ScenarioLoader, AFolderNeedsScenarioAndRegistry) {

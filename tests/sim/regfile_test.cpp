@@ -124,9 +124,9 @@ TEST(RegFileImport, AcceptsEveryFormRegeditWrites) {
     reg.SetString(kApp, "", "old default");
     reg.CreateKey("HKLM\\Software\\Old\\Deep");
     const std::string text =
-        "REGEDIT4\n"
-        "; a comment\r\n"
+        "\xEF\xBB\xBFREGEDIT4\n"  // Notepad's byte-order mark
         "\n"
+        "; a comment ending in C:\\\r\n"  // does not continue
         "[-HKEY_LOCAL_MACHINE\\Software\\Old]\n"
         "[HKLM\\Software\\Tavarin]\r\n"
         "\"Gone\"=-\n"
@@ -167,6 +167,7 @@ TEST(RegFileImport, ErrorsNameTheLineAndChangeNothing) {
         {start + "\"v\"=dword:xyz\n", "line 5:"},
         {start + "\"v\"=hex:01,\\\n  02,zz\n", "line 6:"},
         {start + "\"v\"=hex:01,\\\n", "line 5:"},
+        {start + "\"v\"=dword:1\\\n\"w\"=dword:2\n", "line 5: only hex data goes on"},
         {start + "\"v\"=hex(:01\n", "line 5:"},
         {start + "\"v\"=string\n", "line 5:"},
         {start + "\"v\" dword:1\n", "line 5:"},

@@ -2,6 +2,7 @@
 // by a scenario folder, and prints what it did and showed.
 //
 //   tavsetup-sim <scenario-folder> [switches ...] [--write-registry FILE] [--write-files DIR] [--quiet]
+//                [--show CHANNELS] [--only CHANNELS]
 //
 // Exit status: 0 when the run completed (whatever the tool decided), 1 for
 // a wrong command line or an output that could not be written, 2 for a
@@ -29,6 +30,7 @@ constexpr int kExitStalled = 3;
 
 const char* const kUsage =
     "usage: tavsetup-sim <scenario-folder> [switches ...] [--write-registry FILE] [--write-files DIR] [--quiet]\n"
+    "                    [--show CHANNELS] [--only CHANNELS]\n"
     "\n"
     "Runs tavsetup.exe with the switches (joined by single spaces, as its argument text; the scenario's\n"
     "\"switches\" line when none are given) on the machine the scenario folder describes, and prints the\n"
@@ -37,6 +39,11 @@ const char* const kUsage =
     "  --write-registry FILE  write the final registry as a REGEDIT4 file\n"
     "  --write-files DIR      write the final drive C: as a folder tree (DIR must be new or empty)\n"
     "  --quiet                print only the result (restart requests and exit code)\n"
+    "  --show CHANNELS        add transcript channels to those shown, e.g. --show registry,failure, or --show all\n"
+    "  --only CHANNELS        show only these transcript channels, e.g. --only dialog,msgbox\n"
+    "                         (channels: dialog, msgbox, user, process, process-exit, process-post, service,\n"
+    "                         device, file, session, window, and registry and failure, which are not shown\n"
+    "                         unless asked for)\n"
     "  --                     everything after it is a switch for tavsetup.exe\n"
     "\n"
     "Exit status: 0 run completed, 1 wrong usage or output not written, 2 scenario not loaded, 3 run stalled.\n";
@@ -47,6 +54,7 @@ struct Arguments {
     std::optional<std::string> writeRegistry;
     std::optional<std::string> writeFiles;
     bool quiet = false;
+    sim::TranscriptChannels channels;
 };
 
 bool ParseArguments(int argc, char** argv, Arguments* args, std::string* error) {
@@ -64,6 +72,15 @@ bool ParseArguments(int argc, char** argv, Arguments* args, std::string* error) 
                 return false;
             }
             (arg == "--write-registry" ? args->writeRegistry : args->writeFiles) = argv[++i];
+            continue;
+        }
+        if (!optionsEnded && (arg == "--show" || arg == "--only")) {
+            if (i + 1 >= argc) {
+                *error = arg + " needs a list of channels";
+                return false;
+            }
+            const std::string list = argv[++i];
+            if (!(arg == "--show" ? args->channels.Show(list, error) : args->channels.Only(list, error))) return false;
             continue;
         }
         if (!optionsEnded && arg == "--quiet") {
@@ -144,7 +161,7 @@ int main(int argc, char** argv) {
     if (!args.switches.empty()) commandLine = JoinSwitches(args.switches);
     const sim::ScenarioRun run = sim::RunScenario(scenario, commandLine);
 
-    std::cout << sim::FormatReport(scenario, run, args.quiet);
+    std::cout << sim::FormatReport(scenario, run, args.quiet, args.channels);
     std::cout.flush();
 
     int status = kExitCompleted;

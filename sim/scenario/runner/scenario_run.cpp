@@ -1,3 +1,7 @@
+// Running the tool on a scenario's machine and writing the report: the
+// transcript (by channel), the registry and drive changes, and the result.
+// A stalled run or an ended session is caught and reported; writing the
+// drive to a host folder reports its failure to the caller.
 #include "sim/scenario/runner/scenario_run.h"
 
 #include <cstdio>
@@ -9,11 +13,13 @@
 #include "platform/framework/framework.h"
 #include "platform/winapi.h"
 #include "sim/machine/processes.h"
+#include "sim/formats/lines.h"
 #include "sim/formats/regfile.h"
 #include "sim/machine/session.h"
 #include "sim/base/text.h"
 #include "sim/machine/version.h"
 #include "sim/machine/window_errors.h"
+#include "sim/scenario/words.h"
 
 namespace sim {
 
@@ -22,6 +28,14 @@ namespace {
 // Width of the kind column of the transcript: the longest kind
 // ("process-exit") and a blank.
 constexpr size_t kKindWidth = 13;
+
+// The transcript's channels; those marked are shown only when asked for.
+const Word<bool> kChannels[] = {
+    {"dialog", false},  {"msgbox", false},  {"user", false},     {"process", false}, {"process-exit", false},
+    {"process-post", false}, {"service", false}, {"device", false}, {"file", false},    {"session", false},
+    {"window", false},  {"registry", true}, {"failure", true},
+};
+constexpr const char* kAllChannels = "all";
 
 std::string WithoutCarriageReturns(const std::string& text) {
     std::string out;
@@ -32,15 +46,12 @@ std::string WithoutCarriageReturns(const std::string& text) {
     return out;
 }
 
-std::vector<std::string> SplitAtNewlines(const std::string& text) {
+// The lines of an entry's text as shown: every line break starts a line,
+// also the last one (an empty text is one empty line).
+std::vector<std::string> DisplayLines(const std::string& text) {
     std::vector<std::string> lines;
-    size_t start = 0;
-    while (true) {
-        const size_t end = text.find('\n', start);
-        lines.push_back(text.substr(start, end == std::string::npos ? std::string::npos : end - start));
-        if (end == std::string::npos) break;
-        start = end + 1;
-    }
+    for (const TextLine& line : ReadLines(text)) lines.push_back(line.text);
+    if (text.empty() || text.back() == '\n') lines.emplace_back();
     return lines;
 }
 
@@ -119,14 +130,48 @@ std::string FormatTime(Clock::Millis time) {
     return text;
 }
 
-std::string FormatTranscript(const Transcript& transcript) {
+bool TranscriptChannels::Read(const std::string& list, std::set<std::string>* into, std::string* error) {
+    for (const std::string& item : SplitList(list)) {
+        const std::string name = Lower(Trim(item));
+        if (name == kAllChannels) {
+            all_ = true;
+            continue;
+        }
+        if (!FindWord(kChannels, name)) {
+            if (error) {
+                *error = "unknown channel '" + name + "' (channels: " +
+                         ListWords(kChannels, WordList::Plain, {kAllChannels}) + ")";
+            }
+            return false;
+        }
+        into->insert(name);
+    }
+    return true;
+}
+
+bool TranscriptChannels::Show(const std::string& list, std::string* error) { return Read(list, &shown_, error); }
+
+bool TranscriptChannels::Only(const std::string& list, std::string* error) {
+    restricted_ = true;
+    return Read(list, &only_, error);
+}
+
+bool TranscriptChannels::Shows(const std::string& kind) const {
+    if (all_ || shown_.count(kind)) return true;
+    if (restricted_) return only_.count(kind) != 0;
+    const Word<bool>* channel = FindWord(kChannels, kind);
+    return !channel || !channel->value;
+}
+
+std::string FormatTranscript(const Transcript& transcript, const TranscriptChannels& channels) {
     std::string out;
     for (const TranscriptEntry& entry : transcript.Entries()) {
+        if (!channels.Shows(entry.kind)) continue;
         const std::string stamp = FormatTime(entry.time) + " ";
         std::string kind = entry.kind;
         if (kind.size() < kKindWidth) kind.resize(kKindWidth, ' ');
         const std::string indent(stamp.size() + kind.size(), ' ');
-        const std::vector<std::string> lines = SplitAtNewlines(WithoutCarriageReturns(entry.text));
+        const std::vector<std::string> lines = DisplayLines(WithoutCarriageReturns(entry.text));
         for (size_t i = 0; i < lines.size(); ++i) {
             std::string line = (i == 0 ? stamp + kind : indent) + lines[i];
             while (!line.empty() && line.back() == ' ') line.pop_back();
@@ -173,7 +218,8 @@ std::vector<std::string> FileChanges(const FileSystemSnapshot& before, const Fil
     return changes;
 }
 
-std::string FormatReport(const Scenario& scenario, const ScenarioRun& run, bool quiet) {
+std::string FormatReport(const Scenario& scenario, const ScenarioRun& run, bool quiet,
+                         const TranscriptChannels& channels) {
     Machine& machine = *scenario.machine;
     std::string out;
     if (!quiet) {
@@ -183,7 +229,7 @@ std::string FormatReport(const Scenario& scenario, const ScenarioRun& run, bool 
                machine.WindowsDir() + "\n";
         out += "Command line: tavsetup.exe" + (run.commandLine.empty() ? std::string() : " " + run.commandLine) + "\n";
         out += "\n";
-        out += FormatTranscript(machine.transcript);
+        out += FormatTranscript(machine.transcript, channels);
 
         out += "\n---- registry changes ----\n";
         const std::string diff = WithoutCarriageReturns(DiffRegText(run.registryBefore, machine.registry().Snapshot()));
