@@ -185,24 +185,20 @@ Result<DWORD> ProcessTable::Start(const std::string& program, const std::string&
 }
 
 void ProcessTable::Post(DWORD id, const ScriptedPost& post) {
-    // Another program's calls leave the tool's last error alone.
-    const DWORD lastError = machine_.lastError;
-    struct Restore {
-        Machine& machine;
-        DWORD value;
-        ~Restore() { machine.lastError = value; }
-    } restore{machine_, lastError};
     WindowManager& windows = machine_.windows();
-    const HWND target = windows.FindWindowA(post.windowClass.empty() ? nullptr : post.windowClass.c_str(),
-                                            post.windowTitle.empty() ? nullptr : post.windowTitle.c_str());
+    auto given = [](const std::string& text) {
+        return text.empty() ? std::nullopt : std::optional<std::string_view>(text);
+    };
+    const HWND target = windows.FindTopLevel(given(post.windowClass), given(post.windowTitle));
     const ProcessRecord* p = Find(id);
     const std::string from = p ? p->program : std::string("?");
     const std::string what = "message " + std::to_string(post.message) + " to \"" + post.windowClass + "\" \"" +
                              post.windowTitle + "\" from " + from;
-    if (!target || !windows.PostMessageA(target, post.message, post.wParam, post.lParam)) {
+    if (!target) {
         machine_.Record("process-post", "dropped " + what);
         return;
     }
+    windows.Post(target, {post.message, post.wParam, post.lParam});
     machine_.Record("process-post", "posted " + what);
 }
 
