@@ -73,8 +73,11 @@ struct MessageFilter {
     UINT last = 0;
 };
 
-// One window. Read it freely; change it through the WindowManager, which
-// keeps the focus, the transcript and the messages in step.
+// One window. Read it freely. Its style, text, visibility and focus change
+// through the WindowManager, which keeps the focus, the transcript and the
+// messages in step; the plain slots SetWindowLongPtr writes (exStyle, id,
+// userData, msgResult, dialogProc, user) have no such ties and are written
+// in place.
 struct Window {
     HWND handle = nullptr;
     std::string className;

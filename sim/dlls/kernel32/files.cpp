@@ -8,7 +8,6 @@
 // drive act and fills the caller's buffers. A failure sets the last error,
 // returns the function's failure value and adds a "failure" line to the
 // transcript; the drive records every change on the "file" channel.
-#include <cstring>
 #include <optional>
 #include <string>
 
@@ -22,22 +21,6 @@ using sim::Current;
 using sim::FileSystem;
 using sim::kernel32::FailsOnDemand;
 using sim::kernel32::PathObject;
-
-namespace sim::kernel32 {
-
-std::string PathObject(const char* path) { return path ? FileSystem::FullPath(path) : std::string(); }
-
-DWORD FailsOnDemand(std::string_view call, std::initializer_list<const char*> paths) {
-    for (const char* path : paths) {
-        if (const DWORD error = dll::Injected(call, PathObject(path))) {
-            Current().lastError = error;
-            return error;
-        }
-    }
-    return 0;
-}
-
-}  // namespace sim::kernel32
 
 namespace {
 
@@ -208,8 +191,9 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPVOID) {
     const sim::Result<std::string> data = Files().ReadOpenFile(file, buffer ? toRead : 0);
     if (!data) return Failed(kCall, "", data.error());
     if (!buffer && toRead) return Failed(kCall, "", ERROR_INVALID_PARAMETER);
-    if (!data->empty()) std::memcpy(buffer, data->data(), data->size());
-    if (read) *read = static_cast<DWORD>(data->size());
+    DWORD copied = 0;
+    sim::dll::CopyDataOut(*data, buffer, toRead, &copied);
+    if (read) *read = copied;
     return TRUE;
 }
 

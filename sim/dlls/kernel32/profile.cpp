@@ -122,8 +122,8 @@ DWORD GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR defaultValue, 
             error = read.error();
         }
         // A missing folder reads as a missing file.
-        if (error) sim::dll::Fail(kCall, sim::kernel32::PathObject(path.c_str()),
-                                  error == ERROR_PATH_NOT_FOUND ? static_cast<DWORD>(ERROR_FILE_NOT_FOUND) : error);
+        if (error == ERROR_PATH_NOT_FOUND) error = ERROR_FILE_NOT_FOUND;
+        if (error) sim::dll::Fail(kCall, sim::kernel32::PathObject(path.c_str()), error);
     }
     if (!section) return CopyProfileList(sim::ini::SectionNames(text), buffer, size);
     // An empty section name finds nothing, not a "[]" section.

@@ -43,6 +43,8 @@ int ErrnoFor(DWORD error) {
 intptr_t _spawnl(int mode, const char* path, const char* arg0, ...) {
     sim::Machine& m = Current();
     if (!path || !arg0 || (mode != _P_WAIT && mode != _P_NOWAIT)) {
+        // The run-time library's own check: errno only, the last error stays.
+        sim::dll::FailQuietly(kCall, path ? path : "", ERROR_INVALID_PARAMETER);
         errno = EINVAL;
         return -1;
     }
