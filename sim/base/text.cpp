@@ -8,7 +8,6 @@
 #include <cstdio>
 
 namespace sim {
-namespace {
 
 char UpperChar(char c) {
     return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
@@ -17,8 +16,6 @@ char UpperChar(char c) {
 char LowerChar(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
-
-}  // namespace
 
 std::string Upper(std::string_view text) {
     std::string out(text);

@@ -10,6 +10,11 @@
 
 namespace sim {
 
+// One character folded to upper or lower case: ASCII letters only, as the
+// single-byte code page of the emulated machines folds them.
+char UpperChar(char c);
+char LowerChar(char c);
+
 std::string Upper(std::string_view text);
 std::string Lower(std::string_view text);
 bool EqualNoCase(std::string_view a, std::string_view b);

@@ -107,6 +107,7 @@ HMODULE GetModuleHandleA(LPCSTR name);
 #define WAIT_TIMEOUT 258L
 #define WAIT_FAILED ((DWORD)0xFFFFFFFF)
 #define STILL_ACTIVE 0x00000103L
+#define MAXIMUM_WAIT_OBJECTS 64
 
 HANDLE GetCurrentProcess();
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);

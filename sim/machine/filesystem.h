@@ -6,10 +6,23 @@
 // none is set). A file can be marked as held open by another program, so
 // that deleting it fails with a sharing violation, as it does on Windows.
 //
-// Two faces: the Kernel32 functions (sim/dlls/kernel32/files.cpp) as the tool calls
-// them, and the C++ interface below for scenarios and tests. Paths are full
-// Windows paths ("C:\WINDOWS\inf\oem0.inf"); a path without a drive is
-// taken relative to the root of C:.
+// Two faces, both in C++ values:
+//  - direct access for scenarios and tests (the first block below): it
+//    changes the drive without checks and without transcript lines;
+//  - the operations Kernel32's functions perform (the second block), which
+//    check what Windows checks and give back a value or the Windows error
+//    (sim/machine/result.h). sim/dlls/kernel32 turns the caller's arguments
+//    into these calls and fills the caller's buffers; it alone sets the
+//    last error. Every change these operations make is recorded on the
+//    transcript's "file" channel as it happens.
+// Paths are full Windows paths ("C:\WINDOWS\inf\oem0.inf"); a path without
+// a drive is taken relative to the root of C:, '/' is a backslash, and "."
+// and ".." are worked out.
+//
+// The implementation lives in sim/machine/filesystem/: paths and names
+// (paths.cpp), the tree and attributes (tree.cpp), open files and sharing
+// (open_files.cpp), searches (find.cpp), copies, moves and deletions
+// (changes.cpp), and dumps, snapshots and host imports (snapshot.cpp).
 #pragma once
 
 #include <cstdint>
@@ -17,11 +30,11 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "sim/include/types.h"
-
-struct _WIN32_FIND_DATAA;
+#include "sim/machine/result.h"
 
 namespace sim {
 
@@ -47,6 +60,31 @@ struct PendingFileOperation {
     std::string target;  // empty: delete the source
 };
 
+// How CreateFileA opens a file, as the model needs it.
+struct FileOpenRequest {
+    DWORD access = 0;       // GENERIC_* and the specific rights
+    DWORD share = 0;        // FILE_SHARE_*
+    DWORD disposition = 0;  // CREATE_NEW .. TRUNCATE_EXISTING
+    DWORD flags = 0;        // FILE_ATTRIBUTE_* and FILE_FLAG_*
+};
+
+struct OpenedFile {
+    HANDLE handle = nullptr;
+    bool existed = false;  // the file was there before the open
+};
+
+// One entry a search reports.
+struct FoundFile {
+    std::string name;
+    DWORD attributes = 0;
+    std::uint64_t size = 0;
+};
+
+struct SearchStart {
+    HANDLE handle = nullptr;
+    FoundFile first;
+};
+
 class FileSystem {
 public:
     // Creates the root, the machine's Windows folder and its usual
@@ -56,7 +94,7 @@ public:
     FileSystem(const FileSystem&) = delete;
     FileSystem& operator=(const FileSystem&) = delete;
 
-    // ---- direct access ----------------------------------------------------
+    // ---- direct access (scenarios and tests) ------------------------------
     bool Exists(const std::string& path) const;
     bool IsFolder(const std::string& path) const;
     // Creates the folder and any missing parents.
@@ -90,59 +128,62 @@ public:
 
     // Find handles and file handles the tool holds open right now.
     size_t OpenHandleCount() const;
+
+    // ---- what Kernel32's functions do (sim/dlls/kernel32) ------------------
+    // The ANSI functions' check of a path argument: ERROR_PATH_NOT_FOUND for
+    // a null pointer, ERROR_FILENAME_EXCED_RANGE for MAX_PATH characters or
+    // more (the name does not fit the conversion buffer), else 0.
+    static DWORD AnsiPathError(const char* path);
+    // A path as the emulator spells it in the transcript and in requests
+    // for failures on demand: "C:\WINDOWS\inf\x.inf" for "c:/windows/inf/x.inf";
+    // a path that cannot be parsed comes back as given.
+    static std::string FullPath(std::string_view path);
+
+    Result<DWORD> PathAttributes(std::string_view path) const;
+    DWORD ChangeAttributes(std::string_view path, DWORD attributes);
+    DWORD Delete(std::string_view path);
+    DWORD Copy(std::string_view existing, std::string_view target, bool failIfExists);
+    // A move with no target fails as MoveFileExA does without one.
+    DWORD MoveNow(std::string_view existing, std::optional<std::string_view> target, bool replaceExisting);
+    // Records a move (or, without a target, a deletion) for the next start
+    // in the session manager's PendingFileRenameOperations; only the form
+    // of the names is checked.
+    DWORD MoveAtRestart(std::string_view existing, std::optional<std::string_view> target, bool replaceExisting);
+    DWORD MakeFolder(std::string_view path);
+    DWORD RemoveFolder(std::string_view path);
+
+    Result<OpenedFile> Open(std::string_view path, const FileOpenRequest& request);
+    // Up to `count` bytes from the handle's position on; fewer at the end.
+    Result<std::string> ReadOpenFile(HANDLE handle, DWORD count);
+    DWORD WriteOpenFile(HANDLE handle, std::string_view data);
     // CloseHandle of a file handle; false when the handle is not one.
     bool CloseFileHandle(HANDLE handle);
 
-    // ---- the Win32 side (used by sim/dlls/kernel32/files.cpp) -----------------------
-    // Each returns ERROR_SUCCESS or the error code the Kernel32 function
-    // sets. Paths are the caller's ANSI text, checked as the ANSI functions
-    // check them (a null pointer, MAX_PATH characters or more, other drives).
-    DWORD Win32GetAttributes(const char* path, DWORD* attributes) const;
-    DWORD Win32SetAttributes(const char* path, DWORD attributes);
-    DWORD Win32DeleteFile(const char* path);
-    DWORD Win32CopyFile(const char* existing, const char* target, bool failIfExists);
-    DWORD Win32MoveFile(const char* existing, const char* target, DWORD flags);
-    DWORD Win32CreateFolder(const char* path);
-    DWORD Win32RemoveFolder(const char* path);
-    // On success *existed tells whether the file was there before (the
-    // caller then reports ERROR_ALREADY_EXISTS for OPEN_ALWAYS/CREATE_ALWAYS).
-    DWORD Win32CreateFile(const char* path, DWORD access, DWORD share, DWORD disposition, DWORD flags, HANDLE* handle,
-                          bool* existed);
-    DWORD Win32ReadFile(HANDLE handle, void* buffer, DWORD toRead, DWORD* read);
-    DWORD Win32WriteFile(HANDLE handle, const void* buffer, DWORD toWrite, DWORD* written);
-    DWORD Win32FindFirst(const char* pattern, _WIN32_FIND_DATAA* data, HANDLE* handle);
-    DWORD Win32FindNext(HANDLE handle, _WIN32_FIND_DATAA* data);
-    DWORD Win32FindClose(HANDLE handle);
+    // A search takes its matches when it starts: "." and ".." first in every
+    // folder but the root, then the folder's listing order.
+    Result<SearchStart> StartSearch(std::string_view pattern);
+    Result<FoundFile> ContinueSearch(HANDLE handle);
+    DWORD EndSearch(HANDLE handle);
+
     // A whole file read or written at once, as the profile functions open
-    // it (sharing with readers and writers; a write creates the file).
-    DWORD Win32ReadWhole(const char* path, std::string* content) const;
-    DWORD Win32WriteWhole(const char* path, const std::string& content);
+    // it (sharing with readers and writers; a write creates the file). The
+    // caller records what it wrote.
+    Result<std::string> ReadWhole(std::string_view path) const;
+    DWORD WriteWhole(std::string_view path, const std::string& content);
+
+    // GetFileAttributesA as the device model calls it on behalf of
+    // SetupAPI: ERROR_SUCCESS with *attributes set, or the error.
+    DWORD Win32GetAttributes(const char* path, DWORD* attributes) const;
 
     struct Node;
     struct OpenHandle;
 
 private:
     friend class FileSystemInternals;
+    friend class FileSystemWalks;
     Machine& machine_;
     std::shared_ptr<Node> root_;
     std::map<std::uintptr_t, std::shared_ptr<OpenHandle>> handles_;
 };
-
-// The text of an initialization (INI) file as the profile functions read it
-// (sim/dlls/kernel32/files.cpp): "[section]" lines, "key=value" lines, ';' comments.
-namespace profile {
-
-struct Entry {
-    std::string key;
-    std::string value;  // as written, without surrounding blanks
-};
-
-// Section names in file order, without brackets and surrounding blanks.
-std::vector<std::string> SectionNames(const std::string& text);
-// The "key=value" lines of the first section of that name (compared
-// without regard to case), in file order; nullopt without such a section.
-std::optional<std::vector<Entry>> SectionEntries(const std::string& text, const std::string& section);
-
-}  // namespace profile
 
 }  // namespace sim

@@ -21,8 +21,8 @@ const std::uintptr_t kSelfModule = 0x00400000;
 const char* const kSystemLibraries[] = {"KERNEL32", "USER32", "ADVAPI32", "SETUPAPI", "CFGMGR32",
                                         "SHELL32",  "SHLWAPI", "GDI32",   "MSVCRT"};
 
-std::string BaseName(const char* name) {
-    std::string text = name ? name : "";
+std::string BaseName(std::string_view name) {
+    std::string text(name);
     const size_t slash = text.find_last_of("\\/");
     if (slash != std::string::npos) text.erase(0, slash + 1);
     if (text.size() > 4 && EqualNoCase(text.substr(text.size() - 4), ".dll")) text.erase(text.size() - 4);
@@ -38,14 +38,11 @@ Modules::Modules(Machine& machine)
                  : NewdevAvailability::Absent),
       machine_(machine) {}
 
-HMODULE Modules::Load(const char* name) {
+Result<HMODULE> Modules::Load(std::string_view name) {
     const std::string base = BaseName(name);
     bool known = base == "NEWDEV" ? newdev != NewdevAvailability::Absent : false;
     for (const char* lib : kSystemLibraries) known = known || base == lib;
-    if (!known) {
-        machine_.lastError = ERROR_MOD_NOT_FOUND;
-        return nullptr;
-    }
+    if (!known) return WinError{ERROR_MOD_NOT_FOUND};
     for (auto& [handle, module] : loaded_) {
         if (module.name == base) {
             ++module.references;
@@ -57,29 +54,22 @@ HMODULE Modules::Load(const char* name) {
     return reinterpret_cast<HMODULE>(handle);
 }
 
-FARPROC Modules::Find(HMODULE module, const char* name) const {
+Result<FARPROC> Modules::Find(HMODULE module, std::string_view name) const {
     auto it = loaded_.find(reinterpret_cast<std::uintptr_t>(module));
-    if (it == loaded_.end()) {
-        machine_.lastError = ERROR_INVALID_HANDLE;
-        return nullptr;
-    }
-    if (it->second.name == "NEWDEV" && newdev == NewdevAvailability::Present && name &&
-        std::strcmp(name, "UpdateDriverForPlugAndPlayDevicesA") == 0) {
+    if (it == loaded_.end()) return WinError{ERROR_INVALID_HANDLE};
+    if (it->second.name == "NEWDEV" && newdev == NewdevAvailability::Present &&
+        name == "UpdateDriverForPlugAndPlayDevicesA") {
         // Through void(*)(), the generic function pointer, as GetProcAddress does.
         return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(&SimUpdateDriverForPlugAndPlayDevicesA));
     }
-    machine_.lastError = ERROR_PROC_NOT_FOUND;
-    return nullptr;
+    return WinError{ERROR_PROC_NOT_FOUND};
 }
 
-bool Modules::Free(HMODULE module) {
+DWORD Modules::Free(HMODULE module) {
     auto it = loaded_.find(reinterpret_cast<std::uintptr_t>(module));
-    if (it == loaded_.end()) {
-        machine_.lastError = ERROR_INVALID_HANDLE;
-        return false;
-    }
+    if (it == loaded_.end()) return ERROR_INVALID_HANDLE;
     if (--it->second.references == 0) loaded_.erase(it);
-    return true;
+    return ERROR_SUCCESS;
 }
 
 HMODULE Modules::Self() const { return reinterpret_cast<HMODULE>(kSelfModule); }

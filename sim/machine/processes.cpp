@@ -138,9 +138,8 @@ void ProcessTable::RecordFailedStart(const std::string& description, DWORD error
     machine_.Record("process", "failed (error " + std::to_string(error) + "): " + description);
 }
 
-DWORD ProcessTable::Start(const std::string& program, const std::string& commandLine, const std::string& via,
-                          const std::string& parameters, int show, const std::string& description, DWORD* id) {
-    *id = 0;
+Result<DWORD> ProcessTable::Start(const std::string& program, const std::string& commandLine, const std::string& via,
+                                  const std::string& parameters, int show, const std::string& description) {
     FileSystem& files = machine_.files();
     DWORD error = ERROR_SUCCESS;
     if (files.IsFolder(program)) {
@@ -151,7 +150,7 @@ DWORD ProcessTable::Start(const std::string& program, const std::string& command
     }
     if (error != ERROR_SUCCESS) {
         RecordFailedStart(description, error);
-        return error;
+        return WinError{error};
     }
     machine_.Record("process", description);
 
@@ -165,7 +164,6 @@ DWORD ProcessTable::Start(const std::string& program, const std::string& command
     record.show = show;
     record.started = machine_.clock.Now();
     processes_.push_back(record);
-    *id = record.id;
 
     ProgramScript script = ScriptFor(program);
     running_[record.id] = script;
@@ -183,28 +181,24 @@ DWORD ProcessTable::Start(const std::string& program, const std::string& command
             machine_.clock.ScheduleIn(*script.runsFor, [this, processId, exitCode] { EndProcess(processId, exitCode); });
         }
     }
-    return ERROR_SUCCESS;
+    return record.id;
 }
 
 void ProcessTable::Post(DWORD id, const ScriptedPost& post) {
-    // Another program's calls leave the tool's last error alone.
-    const DWORD lastError = machine_.lastError;
-    struct Restore {
-        Machine& machine;
-        DWORD value;
-        ~Restore() { machine.lastError = value; }
-    } restore{machine_, lastError};
     WindowManager& windows = machine_.windows();
-    const HWND target = windows.FindWindowA(post.windowClass.empty() ? nullptr : post.windowClass.c_str(),
-                                            post.windowTitle.empty() ? nullptr : post.windowTitle.c_str());
+    auto given = [](const std::string& text) {
+        return text.empty() ? std::nullopt : std::optional<std::string_view>(text);
+    };
+    const HWND target = windows.FindTopLevel(given(post.windowClass), given(post.windowTitle));
     const ProcessRecord* p = Find(id);
     const std::string from = p ? p->program : std::string("?");
     const std::string what = "message " + std::to_string(post.message) + " to \"" + post.windowClass + "\" \"" +
                              post.windowTitle + "\" from " + from;
-    if (!target || !windows.PostMessageA(target, post.message, post.wParam, post.lParam)) {
+    if (!target) {
         machine_.Record("process-post", "dropped " + what);
         return;
     }
+    windows.Post(target, {post.message, post.wParam, post.lParam});
     machine_.Record("process-post", "posted " + what);
 }
 
@@ -329,14 +323,14 @@ std::string JoinFolder(const std::string& folder, const std::string& name) {
 // Where the shell finds a file named without a full path: the folder the
 // caller gave, the tool's own folder, the system folder, the Windows
 // folder; ".exe" is tried when the name has no extension.
-std::string ProcessTable::ShellTarget(const std::string& file, const char* directory) const {
+std::string ProcessTable::ShellTarget(const std::string& file, const std::string& directory) const {
     FileSystem& files = machine_.files();
     std::vector<std::string> candidates;
     if (IsAbsolute(file)) {
         candidates.push_back(file);
     } else {
         Machine& m = machine_;
-        if (directory && *directory) candidates.push_back(JoinFolder(directory, file));
+        if (!directory.empty()) candidates.push_back(JoinFolder(directory, file));
         const std::string& self = m.modules().programPath;
         const size_t slash = self.find_last_of('\\');
         if (slash != std::string::npos) candidates.push_back(JoinFolder(self.substr(0, slash), file));

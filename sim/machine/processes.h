@@ -25,6 +25,7 @@
 #include "sim/include/kernel.h"
 #include "sim/include/types.h"
 #include "sim/machine/clock.h"
+#include "sim/machine/result.h"
 
 namespace sim {
 
@@ -108,21 +109,23 @@ public:
     // Process handles the tool holds open.
     size_t OpenHandleCount() const { return handles_.size(); }
 
-    // ---- the Win32 side (sim/dlls/kernel32/processes.cpp, msvcrt/spawn.cpp, shell32/shell32.cpp) ---------------------------
+    // ---- what the starting and waiting functions do ------------------------
+    // (sim/dlls/kernel32/processes.cpp, msvcrt/spawn.cpp, shell32/shell32.cpp)
     // Starts the program at `program` (a path on the drive) and records the
-    // start as `description`. ERROR_SUCCESS with the new process's id, or
+    // start as `description`, a failed one too. The new process's id, or
     // ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND (no such folder),
     // ERROR_ACCESS_DENIED (a folder).
-    DWORD Start(const std::string& program, const std::string& commandLine, const std::string& via,
-                const std::string& parameters, int show, const std::string& description, DWORD* id);
+    Result<DWORD> Start(const std::string& program, const std::string& commandLine, const std::string& via,
+                        const std::string& parameters, int show, const std::string& description);
     // The file _spawnl starts for `path`: the name as given and, when it has
     // no extension, with ".com", ".exe", ".bat" and ".cmd" in turn.
     std::string SpawnTarget(const std::string& path) const;
     // The file ShellExecuteEx starts for `file`: a full path as given; a
     // bare name in the caller's folder, the tool's own folder, the system
     // folder, then the Windows folder; ".exe" is tried without an extension.
-    std::string ShellTarget(const std::string& file, const char* directory) const;
-    // Records a start that failed before a program file was even looked for.
+    std::string ShellTarget(const std::string& file, const std::string& directory) const;
+    // Records a start that failed before the program could be started: no
+    // file named, or a failure on demand.
     void RecordFailedStart(const std::string& description, DWORD error);
     // A new handle to a process; the caller owns it.
     HANDLE OpenHandle(DWORD id);

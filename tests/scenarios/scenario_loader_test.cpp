@@ -289,10 +289,10 @@ TEST(ScenarioLoader, EveryDirectiveIsAppliedToTheMachine) {
     EXPECT_EQ(m.windows().User().PendingActions(), 7u);
 
     // The program script: the started utility ends after 2 s with code 5.
-    DWORD id = 0;
-    ASSERT_EQ(m.processes().Start("C:\\Drv\\tavarin.exe", "C:\\Drv\\tavarin.exe -silent", "_spawnl", "", 0,
-                                  "C:\\Drv\\tavarin.exe -silent", &id),
-              static_cast<DWORD>(ERROR_SUCCESS));
+    const sim::Result<DWORD> started = m.processes().Start("C:\\Drv\\tavarin.exe", "C:\\Drv\\tavarin.exe -silent",
+                                                           "_spawnl", "", 0, "C:\\Drv\\tavarin.exe -silent");
+    ASSERT_TRUE(started) << started.error();
+    const DWORD id = *started;
     m.clock.AdvanceTo(4999);
     EXPECT_FALSE(m.devices().IsPresent(devices.at("card")));
     EXPECT_EQ(m.processes().Find(id)->exitCode, 5u);

@@ -3,7 +3,9 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "sim/include/windows.h"
@@ -477,6 +479,89 @@ TEST_F(FileSystemXp, CreateFileDispositionsAndSequentialIo) {
     EXPECT_NE(h, INVALID_HANDLE_VALUE);
     CloseHandle(h);
     EXPECT_EQ(fs().OpenHandleCount(), 0u);
+}
+
+// ---- failures on demand ------------------------------------------------------------
+
+TEST_F(FileSystemXp, FailuresOnDemandFailTheCallAndLeaveTheDriveAsItWas) {
+    fs().WriteFile("C:\\WINDOWS\\inf\\x.inf", "x");
+    fs().CreateFolder("C:\\empty");
+    const sim::FileSystemSnapshot before = fs().Snapshot();
+
+    // Once, for the full path however the tool spells it.
+    m_.faults.Add({"DeleteFileA", "c:\\windows\\INF\\X.INF", ERROR_ACCESS_DENIED, true});
+    SetLastError(0);
+    EXPECT_FALSE(DeleteFileA("C:/WINDOWS/system32/../inf/x.inf"));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    EXPECT_TRUE(m_.faults.Pending().empty());
+
+    // Every time, for a copy that names the path as its source or its
+    // target, and for no other copy.
+    m_.faults.Add({"CopyFileA", "C:\\WINDOWS\\inf\\x.inf", ERROR_SHARING_VIOLATION, false});
+    for (const auto& [from, to] : {std::pair{"C:\\WINDOWS\\inf\\x.inf", "C:\\y.inf"},
+                                   std::pair{"C:\\y.inf", "C:\\WINDOWS\\inf\\x.inf"}}) {
+        SetLastError(0);
+        EXPECT_FALSE(CopyFileA(from, to, FALSE)) << from << " " << to;
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    }
+    EXPECT_FALSE(CopyFileA("C:\\none.inf", "C:\\z.inf", FALSE));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));  // its own failure, not the one asked for
+
+    // Each function that acts on a path asks before it acts.
+    const char* const kFile = "C:\\WINDOWS\\inf\\x.inf";
+    const std::vector<std::pair<const char*, std::function<bool()>>> calls = {
+        {"SetFileAttributesA", [&] { return SetFileAttributesA(kFile, FILE_ATTRIBUTE_HIDDEN) != FALSE; }},
+        {"MoveFileExA", [&] { return MoveFileExA(kFile, "C:\\x.inf", 0) != FALSE; }},
+        {"CreateDirectoryA", [] { return CreateDirectoryA("C:\\new", nullptr) != FALSE; }},
+        {"RemoveDirectoryA", [] { return RemoveDirectoryA("C:\\empty") != FALSE; }},
+        {"CreateFileA",
+         [&] { return CreateFileA(kFile, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr) != INVALID_HANDLE_VALUE; }},
+        {"WritePrivateProfileStringA", [] { return WritePrivateProfileStringA("s", "k", "v", "tool.ini") != FALSE; }},
+        {"FindFirstFileA", [] {
+             WIN32_FIND_DATAA data;
+             return FindFirstFileA("C:\\WINDOWS\\inf\\*", &data) != INVALID_HANDLE_VALUE;
+         }},
+    };
+    for (const auto& [call, act] : calls) {
+        m_.faults.Add({call, "", ERROR_GEN_FAILURE, true});
+        SetLastError(0);
+        EXPECT_FALSE(act()) << call;
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_GEN_FAILURE)) << call;
+    }
+    EXPECT_TRUE(before.entries == fs().Snapshot().entries);
+    EXPECT_EQ(fs().OpenHandleCount(), 0u);
+    EXPECT_TRUE(m_.transcript.OfKind("file").empty());
+    const auto failures = m_.transcript.OfKind("failure");
+    ASSERT_FALSE(failures.empty());
+    EXPECT_EQ(failures.front().text, "DeleteFileA C:\\WINDOWS\\inf\\x.inf -> error 5 (on demand)");
+
+    // The once-request is used up: the file goes now.
+    EXPECT_TRUE(DeleteFileA(kFile));
+}
+
+TEST_F(FileSystemXp, EveryChangeThroughKernel32IsInTheTranscript) {
+    fs().WriteFile("C:\\a.txt", "a");
+    ASSERT_TRUE(SetFileAttributesA("C:\\a.txt", FILE_ATTRIBUTE_READONLY));
+    ASSERT_TRUE(CreateDirectoryA("C:\\Tools", nullptr));
+    HANDLE h = CreateFileA("c:\\tools\\log.txt", GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    DWORD n = 0;
+    ASSERT_TRUE(WriteFile(h, "hello", 5, &n, nullptr));
+    CloseHandle(h);
+    ASSERT_TRUE(MoveFileExA("C:\\Tools\\log.txt", "C:\\Tools\\LOG.TXT", 0));
+    ASSERT_TRUE(MoveFileExA("C:\\a.txt", nullptr, MOVEFILE_DELAY_UNTIL_REBOOT));
+    ASSERT_TRUE(WritePrivateProfileStringA("s", "k", "v", "C:\\Tools\\t.ini"));
+    std::vector<std::string> lines;
+    for (const auto& e : m_.transcript.OfKind("file")) lines.push_back(e.text);
+    EXPECT_EQ(lines, (std::vector<std::string>{
+                         "SetFileAttributes C:\\a.txt [R]",
+                         "CreateDirectory C:\\Tools",
+                         "CreateFile C:\\Tools\\log.txt (new)",
+                         "WriteFile C:\\Tools\\log.txt 5 bytes at 0",
+                         "MoveFileEx C:\\Tools\\log.txt -> C:\\Tools\\LOG.TXT",
+                         "MoveFileEx at restart C:\\a.txt -> (delete)",
+                         "WritePrivateProfileString C:\\Tools\\t.ini [s] k=v",
+                     }));
 }
 
 TEST_F(FileSystemXp, DumpSnapshotAndHostImport) {

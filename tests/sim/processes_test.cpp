@@ -97,6 +97,33 @@ TEST(Processes, AMissingProgramDoesNotStart) {
     EXPECT_EQ(f.procs().OpenHandleCount(), 0u);
 }
 
+TEST(Processes, StartsFailOnDemandForTheProgramFileTheyWouldStart) {
+    Fixture f;
+    // Named by the full path of the file found, not as the tool spelled it.
+    f.machine.faults.Add({"_spawnl", "c:\\PROGRAM FILES\\zelmar\\tavarin\\tavarin.exe", ERROR_BAD_FORMAT, true});
+    f.machine.faults.Add({"ShellExecuteExA", kUtility, ERROR_ACCESS_DENIED, false});
+    errno = 0;
+    EXPECT_EQ(_spawnl(_P_WAIT, "C:/Program Files/Zelmar/Tavarin/tavarin", "tavarin", "-x", kEnd), -1);
+    EXPECT_EQ(errno, ENOEXEC);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BAD_FORMAT));
+    EXPECT_TRUE(f.procs().Processes().empty());
+    EXPECT_EQ(f.Starts(), std::vector<std::string>{"failed (error 11): tavarin -x"});
+    EXPECT_EQ(_spawnl(_P_WAIT, kUtility, "tavarin", kEnd), 0);  // the request was for once
+
+    SHELLEXECUTEINFOA info = {};
+    info.cbSize = sizeof info;
+    info.lpFile = "tavarin.exe";
+    info.lpDirectory = "C:\\Program Files\\Zelmar\\Tavarin";
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        EXPECT_FALSE(ShellExecuteExA(&info));
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+        EXPECT_EQ(reinterpret_cast<INT_PTR>(info.hInstApp), SE_ERR_ACCESSDENIED);
+    }
+    EXPECT_EQ(f.procs().Processes().size(), 1u);
+    EXPECT_EQ(f.machine.transcript.OfKind("failure").back().text,
+              std::string("ShellExecuteExA ") + kUtility + " -> error 5 (on demand)");
+}
+
 TEST(Processes, SpawnTriesTheProgramExtensionsForABareName) {
     Fixture f;
     f.machine.files().WriteFile("C:\\Tools\\fix.exe", "MZ");

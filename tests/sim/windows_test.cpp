@@ -137,6 +137,8 @@ TEST_F(Windows, CreationFailsWithoutTemplateOrWithABadOwner) {
     EXPECT_EQ(GetLastError(), DWORD(ERROR_RESOURCE_NAME_NOT_FOUND));
     EXPECT_EQ(CreateDialogParamA(nullptr, MAKEINTRESOURCEA(102), reinterpret_cast<HWND>(0x77), &TestProc, 0), nullptr);
     EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_WINDOW_HANDLE));
+    EXPECT_EQ(Transcript("failure"), (std::vector<std::string>{"0 CreateDialogParamA #999 -> error 1814",
+                                                               "0 CreateDialogParamA window 0x77 -> error 1400"}));
     EXPECT_NE(CreateDialogParamA(GetModuleHandleA(nullptr), "#102", nullptr, &TestProc, 0), nullptr);
 }
 
@@ -648,6 +650,7 @@ TEST_F(Windows, OtherProgramsWindowsAreFoundAndAnswer) {
     SetLastError(0);
     EXPECT_FALSE(DestroyWindow(other));
     EXPECT_EQ(GetLastError(), DWORD(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(Transcript("failure").back(), "0 DestroyWindow \"Boingo Wireless\" -> error 5");
     EXPECT_TRUE(wm().RemoveForeignWindow(other));
     EXPECT_EQ(FindWindowA("BoingoMain", nullptr), nullptr);
     EXPECT_EQ(GetLastError(), DWORD(ERROR_CANNOT_FIND_WND_CLASS));

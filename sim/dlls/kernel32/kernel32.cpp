@@ -1,8 +1,10 @@
 // Kernel32 basics: the last error, the clock, the version query, the
-// process itself and CloseHandle for every kind of kernel handle.
+// process itself and CloseHandle for every kind of kernel handle. A failure
+// sets the last error and is recorded (sim::dll::Fail).
 #include <cstring>
 #include <string>
 
+#include "sim/dlls/entry.h"
 #include "sim/include/windows.h"
 #include "sim/machine/filesystem.h"
 #include "sim/machine/machine.h"
@@ -20,13 +22,16 @@ void Sleep(DWORD milliseconds) { Current().clock.AdvanceBy(milliseconds); }
 DWORD GetTickCount() { return Current().clock.TickCount(); }
 
 BOOL GetVersionExA(LPOSVERSIONINFOA info) {
+    constexpr const char* kCall = "GetVersionExA";
+    // The size of OSVERSIONINFOEXA: the extended structure is accepted too.
+    constexpr DWORD kExtendedInfoSize = 156;
     sim::Machine& m = Current();
-    if (!info || (info->dwOSVersionInfoSize != sizeof(OSVERSIONINFOA) && info->dwOSVersionInfoSize != 156)) {
-        m.lastError = ERROR_INSUFFICIENT_BUFFER;
+    if (!info || (info->dwOSVersionInfoSize != sizeof(OSVERSIONINFOA) && info->dwOSVersionInfoSize != kExtendedInfoSize)) {
+        sim::dll::Fail(kCall, "", ERROR_INSUFFICIENT_BUFFER);
         return FALSE;
     }
     if (m.failVersionQuery) {
-        m.lastError = ERROR_INVALID_PARAMETER;
+        sim::dll::Fail(kCall, "", ERROR_INVALID_PARAMETER);
         return FALSE;
     }
     const sim::VersionRow& row = m.VersionDetails();
@@ -40,7 +45,7 @@ BOOL GetVersionExA(LPOSVERSIONINFOA info) {
     info->dwPlatformId = row.platform;
     std::memset(info->szCSDVersion, 0, sizeof info->szCSDVersion);
     const std::string csd = m.csdVersion ? *m.csdVersion : std::string(row.csdVersion);
-    std::strncpy(info->szCSDVersion, csd.c_str(), sizeof info->szCSDVersion - 1);
+    sim::dll::CopyTextTruncated(csd, info->szCSDVersion, sizeof info->szCSDVersion, nullptr);
     return TRUE;
 }
 
@@ -52,7 +57,7 @@ BOOL CloseHandle(HANDLE handle) {
         m.session().CloseToken(handle)) {
         return TRUE;
     }
-    m.lastError = ERROR_INVALID_HANDLE;
+    sim::dll::Fail("CloseHandle", "", ERROR_INVALID_HANDLE);
     return FALSE;
 }
 

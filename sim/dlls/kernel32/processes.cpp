@@ -1,6 +1,8 @@
-// Kernel32's waits on process handles and their exit codes.
+// Kernel32's waits on process handles and their exit codes
+// (sim/machine/processes.h). A failure sets the last error and is recorded.
 #include <optional>
 
+#include "sim/dlls/entry.h"
 #include "sim/include/windows.h"
 #include "sim/machine/machine.h"
 #include "sim/machine/processes.h"
@@ -8,28 +10,28 @@
 using sim::Current;
 
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
-    sim::Machine& m = Current();
-    const std::optional<DWORD> id = m.processes().ProcessOf(handle);
+    sim::ProcessTable& processes = Current().processes();
+    const std::optional<DWORD> id = processes.ProcessOf(handle);
     if (!id) {
-        m.lastError = ERROR_INVALID_HANDLE;
+        sim::dll::Fail("WaitForSingleObject", "", ERROR_INVALID_HANDLE);
         return WAIT_FAILED;
     }
-    return m.processes().WaitFor(*id, milliseconds) ? WAIT_OBJECT_0 : static_cast<DWORD>(WAIT_TIMEOUT);
+    return processes.WaitFor(*id, milliseconds) ? WAIT_OBJECT_0 : static_cast<DWORD>(WAIT_TIMEOUT);
 }
 
 BOOL GetExitCodeProcess(HANDLE process, LPDWORD exitCode) {
-    sim::Machine& m = Current();
-    const std::optional<DWORD> id = m.processes().ProcessOf(process);
-    const sim::ProcessRecord* p = id ? m.processes().Find(*id) : nullptr;
+    constexpr const char* kCall = "GetExitCodeProcess";
+    sim::ProcessTable& processes = Current().processes();
+    const std::optional<DWORD> id = processes.ProcessOf(process);
+    const sim::ProcessRecord* p = id ? processes.Find(*id) : nullptr;
     if (!p) {
-        m.lastError = ERROR_INVALID_HANDLE;
+        sim::dll::Fail(kCall, "", ERROR_INVALID_HANDLE);
         return FALSE;
     }
     if (!exitCode) {
-        m.lastError = ERROR_NOACCESS;
+        sim::dll::Fail(kCall, p->program, ERROR_NOACCESS);
         return FALSE;
     }
     *exitCode = p->exitCode;
     return TRUE;
 }
-

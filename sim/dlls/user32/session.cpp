@@ -1,5 +1,6 @@
 // User32's end of the session (ExitWindowsEx) and its character-stepping
 // functions of the single-byte code page the emulated machines use.
+#include "sim/dlls/entry.h"
 #include "sim/include/windows.h"
 #include "sim/machine/machine.h"
 #include "sim/machine/session.h"
@@ -7,9 +8,8 @@
 using sim::Current;
 
 BOOL ExitWindowsEx(UINT flags, DWORD reason) {
-    sim::Machine& m = Current();
-    if (!m.session().ExitWindows(flags, reason)) {
-        m.lastError = ERROR_PRIVILEGE_NOT_HELD;
+    if (!Current().session().ExitWindows(flags, reason)) {
+        sim::dll::Fail("ExitWindowsEx", "", ERROR_PRIVILEGE_NOT_HELD);
         return FALSE;
     }
     return TRUE;

@@ -1,12 +1,14 @@
-// Message boxes, answered by the scripted user, and the user's actions on
+// Message boxes, answered by the scripted user (a standing rule, an answer
+// in the script, a key, or the default button), and the user's actions on
 // the tool's dialogs.
 #include <algorithm>
 
+#include "sim/base/text.h"
 #include "sim/include/windows.h"
 #include "sim/machine/machine.h"
-#include "sim/base/text.h"
-#include "sim/scenario/user_script.h"
 #include "sim/machine/window_manager.h"
+#include "sim/machine/windows/texts.h"
+#include "sim/scenario/user_script.h"
 
 namespace sim {
 
@@ -45,30 +47,14 @@ std::string BoxDescription(UINT type) {
     return out;
 }
 
-std::string WithoutMnemonics(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        if (c != '&') out += c;
-    }
-    return out;
-}
-
 }  // namespace
 
-int WindowManager::MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
-    if (owner && !Find(owner)) {
-        FailInvalid(owner);
-        return 0;
-    }
-    if ((type & MB_TYPEMASK) > MB_CANCELTRYCONTINUE) {
-        machine_.lastError = ERROR_INVALID_MSGBOX_STYLE;
-        return 0;
-    }
+int WindowManager::ShowMessageBox(HWND owner, std::string text, std::string caption, UINT type) {
     MessageBoxRecord record;
     record.opened = machine_.clock.Now();
     record.owner = owner;
-    record.text = text ? text : "";
-    record.caption = caption ? caption : "Error";
+    record.text = std::move(text);
+    record.caption = std::move(caption);
     record.type = type;
     boxes_.push_back(record);
     machine_.Record("msgbox", "\"" + record.caption + "\" [" + BoxDescription(type) + "]: " + record.text);
@@ -91,14 +77,18 @@ int WindowManager::MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT typ
     // task-modal box without owner, for all of the thread's), and it has the
     // keyboard while it is open.
     std::vector<HWND> disabled;
+    auto enabled = [this](HWND window) {
+        const Window* w = Find(window);
+        return w && !(w->style & WS_DISABLED);
+    };
     const HWND top = owner ? TopLevelOf(owner) : nullptr;
-    if (top && FindOwn(top) && IsWindowEnabled(top)) {
-        EnableWindow(top, FALSE);
+    if (top && FindOwn(top) && enabled(top)) {
+        Enable(top, false);
         disabled.push_back(top);
     } else if (!owner && (type & MB_TASKMODAL)) {
         for (HWND window : TopLevelWindows()) {
-            if (IsWindowEnabled(window)) {
-                EnableWindow(window, FALSE);
+            if (enabled(window)) {
+                Enable(window, false);
                 disabled.push_back(window);
             }
         }
@@ -120,9 +110,9 @@ int WindowManager::MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT typ
             self.openBoxes_.erase(std::remove(self.openBoxes_.begin(), self.openBoxes_.end(), &box),
                                   self.openBoxes_.end());
             for (HWND window : disabled) {
-                if (self.FindOwn(window)) self.EnableWindow(window, TRUE);
+                if (self.FindOwn(window)) self.Enable(window, true);
             }
-            if (savedFocus && self.FindOwn(savedFocus) && !self.focus_) self.SetFocus(savedFocus);
+            if (savedFocus && self.FindOwn(savedFocus) && !self.focus_) self.MoveFocus(savedFocus);
         }
     } closer{*this, box, disabled, savedFocus, ruleWaiting, ruleEvent};
     openBoxes_.push_back(&box);
@@ -152,19 +142,19 @@ int WindowManager::MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT typ
             answer(DefaultButton(type), "default");
             break;
         }
-        MSG msg;
+        QueuedMessage queued;
         const Got got =
-            Retrieve(&msg, nullptr, 0, 0, true, true, std::nullopt, [&] { return box.answered || !answerToCome(); });
+            Retrieve(&queued, MessageFilter{}, true, true, std::nullopt, [&] { return box.answered || !answerToCome(); });
         if (got == Got::Stopped) continue;
         if (got == Got::Quit) {
             // The box ends and leaves the quit request for the loop below it.
-            PostQuitMessage(static_cast<int>(msg.wParam));
+            PostQuit(static_cast<int>(queued.message.wParam));
             answer(DefaultButton(type), "quit");
             break;
         }
         if (got != Got::Message) continue;
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
+        Translate(queued);
+        Dispatch(queued);
     }
 
     MessageBoxRecord& done = boxes_[box.record];
@@ -215,7 +205,7 @@ void WindowManager::BoxKey(WPARAM key) {
 std::string WindowManager::WhyNoInput(HWND window) const {
     const Window* w = Find(window);
     if (!w) return "it is gone";
-    if (!IsWindowVisible(window)) return "hidden";
+    if (!IsShown(window)) return "hidden";
     if (w->style & WS_DISABLED) return "disabled";
     if (!EffectivelyEnabled(window)) return "its dialog is disabled";
     const Window* top = Find(TopLevelOf(window));
