@@ -68,18 +68,25 @@ def draw_mast(img, cx, base, size, rgb, arc_rgb):
 
 
 def bmp_bytes(img):
+    """An 8-bit palette BMP: the banner has fewer than 256 colours (the
+    gradient's steps, white and sky blue), so each pixel keeps its exact
+    colour at a third of the size of a 24-bit picture."""
     h, w = len(img), len(img[0])
-    row_size = (w * 3 + 3) & ~3
+    palette = sorted({rgb for row in img for rgb in row})
+    if len(palette) > 256:
+        raise SystemExit(f"banner has {len(palette)} colours, more than a 256-colour palette holds")
+    index = {rgb: i for i, rgb in enumerate(palette)}
+    row_size = (w + 3) & ~3
     pixels = bytearray()
     for row in reversed(img):
-        line = bytearray()
-        for r, g, b in row:
-            line += bytes((b, g, r))
+        line = bytearray(index[rgb] for rgb in row)
         line += b"\0" * (row_size - len(line))
         pixels += line
-    header = struct.pack("<2sIHHI", b"BM", 14 + 40 + len(pixels), 0, 0, 54)
-    info = struct.pack("<IiiHHIIiiII", 40, w, h, 1, 24, 0, len(pixels), 2835, 2835, 0, 0)
-    return header + info + pixels
+    colours = b"".join(bytes((b, g, r, 0)) for r, g, b in palette)
+    offset = 14 + 40 + len(colours)
+    header = struct.pack("<2sIHHI", b"BM", offset + len(pixels), 0, 0, offset)
+    info = struct.pack("<IiiHHIIiiII", 40, w, h, 1, 8, 0, len(pixels), 2835, 2835, len(palette), 0)
+    return header + info + colours + pixels
 
 
 def ico_image(img):

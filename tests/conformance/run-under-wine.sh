@@ -1,28 +1,36 @@
 #!/usr/bin/env bash
-# Runs the conformance tests (the Windows build, conformance.exe) under 64-bit
-# Wine in a private prefix, once per Windows version the tests need: the tests
+# Runs the conformance tests (the Windows build, conformance.exe) under Wine
+# in a private prefix, once per Windows version the tests need: the tests
 # that ask for Windows XP with the prefix set to winxp, and each version query
-# with the prefix set to its version. The emulator runs the same tests through
-# CTest. Every wait is bounded; the exit status is non-zero when any run fails.
+# with the prefix set to its version. The i686 build runs in a 32-bit prefix
+# (no registry redirection, 32-bit pointers); where this machine cannot run
+# 32-bit programs, the x86_64 build beside it runs in a 64-bit prefix, and
+# the output says so (scripts/wine-arch.sh chooses). The emulator runs the
+# same tests through CTest. Every wait is bounded; the exit status is
+# non-zero when any run fails.
 #
-#   tests/conformance/run-under-wine.sh build/win-x86_64/tests/conformance/conformance.exe
+#   tests/conformance/run-under-wine.sh build/win-i686/tests/conformance/conformance.exe
 set -euo pipefail
 
 if [ $# -ne 1 ] || [ ! -f "$1" ]; then
   echo "usage: $0 <conformance.exe>" >&2
   exit 2
 fi
-exe=$(readlink -f "$1")
-wine=/usr/lib/wine/wine64
+here=$(cd "$(dirname "$0")" && pwd)
+choice=$("$here/../../scripts/wine-arch.sh" env "$(readlink -f "$1")") || exit 1
+eval "$choice"
+exe=$WINE_EXE
+wine=$WINE_LOADER
 if [ ! -x "$wine" ]; then
-  echo "FAIL: $wine not found (Debian packages wine and wine64)" >&2
+  echo "FAIL: $wine not found (scripts/setup-debian.sh installs Wine)" >&2
   exit 1
 fi
+echo "==== the $WINE_BUILD build ($exe) in a $WINE_PREFIX_ARCH prefix"
 
 work=$(mktemp -d)
-export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINELOADER="$wine" WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINELOADER="$wine" WINEARCH="$WINE_PREFIX_ARCH" WINEDLLOVERRIDES="mscoree,mshtml="
 cleanup() {
-  timeout 30 wineserver -k >/dev/null 2>&1 || true
+  timeout 30 "$WINE_SERVER" -k >/dev/null 2>&1 || true
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -33,7 +41,7 @@ if ! timeout 180 "$wine" wineboot -i >/dev/null 2>&1; then
   exit 1
 fi
 # Keep the server between the runs: each later start then takes a moment.
-timeout 30 wineserver -p >/dev/null 2>&1 || true
+timeout 30 "$WINE_SERVER" -p >/dev/null 2>&1 || true
 
 # The tests of each version: the version queries are named after Wine's
 # version words (Versions/VersionQuery.*/winxp); everything else runs on XP.

@@ -1,6 +1,7 @@
 # Shell library of the Wine suite (tests/wine/run.sh) and of
 # scripts/take-screenshots.sh: a private X display (Xvfb) and a private
-# 64-bit Wine prefix with Wine's own desktop; the tool started in the
+# Wine prefix with Wine's own desktop (32-bit for the i686 build, 64-bit for
+# the x86_64 build; scripts/wine-arch.sh chooses); the tool started in the
 # background; its windows read through winprobe.exe; keys and clicks sent
 # with xdotool as a user's would be; Wine's registry and services read with
 # Wine's own reg and sc. Every wait is bounded.
@@ -8,13 +9,15 @@
 # Use: source this file, call wine_env_start WORKDIR TAVSETUP_EXE, and
 # wine_env_stop on the way out (from an EXIT trap).
 
-WINE64=${WINE64:-/usr/lib/wine/wine64}
-if [ -x /usr/lib/wine/wineserver64 ]; then
-    WINESERVER=${WINESERVER:-/usr/lib/wine/wineserver64}
-else
-    WINESERVER=${WINESERVER:-wineserver}
-fi
 WINE_LIB_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+# Set by wine_env_start from scripts/wine-arch.sh: the program run (the
+# given one, or its x86_64 twin where 32-bit programs cannot run), its
+# build, and the Wine that runs it.
+WINE_EXE=
+WINE_BUILD=
+WINE_LOADER=
+WINESERVER=
+WINE_PREFIX_ARCH=
 
 # Bounds: a run that shows no window must end within TOOL_EXIT_SECONDS; a
 # window must appear or go within WINDOW_WAIT_MS.
@@ -96,7 +99,7 @@ expect_equal() {
 w() {
     local out status
     out=$(mktemp "$WINE_WORK/out.XXXXXX")
-    timeout -k 5 60 "$WINE64" "$@" >"$out" 2>&1 </dev/null
+    timeout -k 5 60 "$WINE_LOADER" "$@" >"$out" 2>&1 </dev/null
     status=$?
     tr -d '\r' <"$out"
     rm -f "$out"
@@ -188,7 +191,12 @@ wine_env_start() {
     for tool in Xvfb xdotool timeout; do
         command -v "$tool" >/dev/null || die "$tool is not installed (scripts/setup-debian.sh installs it)"
     done
-    [ -x "$WINE64" ] || die "$WINE64 is missing (scripts/setup-debian.sh installs wine64)"
+    local choice
+    choice=$("$WINE_LIB_DIR/../../scripts/wine-arch.sh" env "$exe") || die "no Wine can run $exe"
+    eval "$choice"
+    WINESERVER=$WINE_SERVER
+    exe=$WINE_EXE
+    [ -x "$WINE_LOADER" ] || die "$WINE_LOADER is missing (scripts/setup-debian.sh installs Wine)"
 
     # A display of our own: Xvfb picks a free number and writes it to fd 3.
     local display_file="$WINE_WORK/display"
@@ -203,10 +211,10 @@ wine_env_start() {
     DISPLAY=":$(tr -dc '0-9' <"$display_file")"
     export DISPLAY
 
-    export WINEPREFIX="$WINE_WORK/prefix" WINEDEBUG=-all WINELOADER="$WINE64" WINEARCH=win64
+    export WINEPREFIX="$WINE_WORK/prefix" WINEDEBUG=-all WINELOADER="$WINE_LOADER" WINEARCH="$WINE_PREFIX_ARCH"
     # No Mono or Gecko installer dialogs, no menu entries on the host.
     export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-    timeout -k 5 180 "$WINE64" wineboot -i >"$WINE_WORK/wineboot.log" 2>&1 </dev/null ||
+    timeout -k 5 180 "$WINE_LOADER" wineboot -i >"$WINE_WORK/wineboot.log" 2>&1 </dev/null ||
         die "wineboot could not make a prefix within 180 s: $(tail -5 "$WINE_WORK/wineboot.log")"
     timeout -k 5 60 "$WINESERVER" -w >/dev/null 2>&1 </dev/null
 
@@ -238,7 +246,7 @@ find_winprobe() {
         return 0
     fi
     local out="$WINE_WORK/winprobe.exe"
-    x86_64-w64-mingw32-g++ -std=c++17 -O2 -static -o "$out" "$WINE_LIB_DIR/winprobe.cpp" -ladvapi32 -luser32 \
+    "$WINE_BUILD-w64-mingw32-g++" -std=c++17 -O2 -static -o "$out" "$WINE_LIB_DIR/winprobe.cpp" -ladvapi32 -luser32 \
         >"$WINE_WORK/winprobe-build.log" 2>&1 || return 1
     echo "$out"
 }
@@ -266,7 +274,7 @@ start_tool() {
     stop_tool
     TOOL_RC=
     echo "--- tavsetup.exe $*" >>"$WINE_WORK/tool.log"
-    timeout -k 5 300 "$WINE64" "$TOOL_WIN" "$@" >>"$WINE_WORK/tool.log" 2>&1 </dev/null &
+    timeout -k 5 300 "$WINE_LOADER" "$TOOL_WIN" "$@" >>"$WINE_WORK/tool.log" 2>&1 </dev/null &
     TOOL_PID=$!
 }
 
@@ -435,7 +443,7 @@ start_standin_window() {
     stop_standin_window
     local out="$WINE_WORK/standin.out"
     : >"$out"
-    timeout -k 5 90 "$WINE64" "$PROBE_WIN" window ZelmSS 60000 >"$out" 2>&1 </dev/null &
+    timeout -k 5 90 "$WINE_LOADER" "$PROBE_WIN" window ZelmSS 60000 >"$out" 2>&1 </dev/null &
     STANDIN_PID=$!
     local deadline=$((SECONDS + 15))
     until grep -q ready "$out"; do

@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# The Wine suite: runs the x86_64 Windows build of the tool under 64-bit Wine,
+# The Wine suite: runs a Windows build of the tool under Wine (the shipped
+# i686 build in a 32-bit prefix; where this machine cannot run 32-bit
+# programs, the x86_64 build beside it in a 64-bit prefix, and it says so),
 # in a private prefix on a private Xvfb display with Wine's own desktop, with
 # the prefix set to each Windows version Wine offers, and checks what a user
 # sees (windows, texts, button states; answered with keys and clicks) and
@@ -33,7 +35,7 @@ trap 'exit 130' INT TERM
 
 started=$SECONDS
 wine_env_start "$work" "$exe"
-echo "# $("$WINE64" --version 2>/dev/null): prefix and desktop ready in $((SECONDS - started)) s, display $DISPLAY"
+echo "# $("$WINE_LOADER" --version 2>/dev/null), the $WINE_BUILD build ($WINE_EXE) in a $WINE_PREFIX_ARCH prefix: prefix and desktop ready in $((SECONDS - started)) s, display $DISPLAY"
 
 for group in "${groups[@]}"; do
     case "$group" in
