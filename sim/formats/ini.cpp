@@ -107,6 +107,37 @@ std::optional<std::vector<Entry>> SectionEntries(std::string_view text, std::str
     return entries;
 }
 
+std::optional<std::vector<std::string>> SectionLines(std::string_view text, std::string_view section) {
+    const std::vector<Line> lines = SplitLines(text);
+    const std::optional<Span> span = FindSection(lines, section);
+    if (!span) return std::nullopt;
+    std::vector<std::string> out;
+    std::string key;
+    std::string value;
+    for (size_t i = span->header + 1; i < span->end; ++i) {
+        const std::string t = Trim(lines[i].text);
+        if (t.empty() || t[0] == ';') continue;
+        out.push_back(KeyLine(lines[i].text, &key, &value) ? key + "=" + value : t);
+    }
+    return out;
+}
+
+std::string WithSectionLines(std::string_view text, std::string_view section, const std::vector<std::string>& body) {
+    std::vector<Line> lines = SplitLines(text);
+    std::vector<Line> added;
+    for (const std::string& line : body) added.push_back({line, kNewLineEnd});
+    if (const std::optional<Span> span = FindSection(lines, section)) {
+        lines.erase(lines.begin() + Offset(span->header + 1), lines.begin() + Offset(span->end));
+        if (lines[span->header].end.empty()) lines[span->header].end = kNewLineEnd;
+        lines.insert(lines.begin() + Offset(span->header + 1), added.begin(), added.end());
+    } else {
+        if (!lines.empty() && lines.back().end.empty()) lines.back().end = kNewLineEnd;
+        lines.push_back({"[" + std::string(section) + "]", kNewLineEnd});
+        lines.insert(lines.end(), added.begin(), added.end());
+    }
+    return JoinLines(lines);
+}
+
 std::string WithValue(std::string_view text, std::string_view section, std::string_view key, std::string_view value) {
     std::vector<Line> lines = SplitLines(text);
     const std::optional<Span> span = FindSection(lines, section);

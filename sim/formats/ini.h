@@ -28,6 +28,18 @@ std::vector<std::string> SectionNames(std::string_view text);
 // nullopt without such a section.
 std::optional<std::vector<Entry>> SectionEntries(std::string_view text, std::string_view section);
 
+// The lines of the first section of that name as GetPrivateProfileSection
+// gives them: "key=value" for a key line (blanks around the key and the
+// value dropped), every other line that is neither blank nor a comment as
+// it stands, trimmed; duplicate keys included. nullopt without such a
+// section.
+std::optional<std::vector<std::string>> SectionLines(std::string_view text, std::string_view section);
+
+// WritePrivateProfileSection's edit: the lines of the first section of that
+// name are replaced by `lines` (its header keeps its place), or a new
+// section with them goes at the end.
+std::string WithSectionLines(std::string_view text, std::string_view section, const std::vector<std::string>& lines);
+
 // WritePrivateProfileString's three edits. A new value replaces the value
 // of the key's first line in place; a new key goes after the section's last
 // line that is not blank; a new section goes at the end. New lines end with

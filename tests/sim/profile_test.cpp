@@ -45,6 +45,29 @@ TEST_F(ProfileStrings, WritesEditTheFileInPlaceAndKeepTheRest) {
     EXPECT_EQ(File(), "; settings\r\n[Main]\r\nName =New\r\nAdded=2\r\n\r\n[main]\r\nName=Second\r\n[Third]\r\nk=\r\n");
 }
 
+// Whole sections: the way several "NUL=" lines get into WININIT.INI, which
+// the profile-string writer (one value per key) cannot do.
+TEST_F(ProfileStrings, SectionsKeepDuplicateKeysAndTheRestOfTheFile) {
+    m_.files().WriteFile(kPath, "[Other]\r\nx=y\r\n[rename]\r\n; note\r\nNUL = C:\\A.TXT\r\n[Last]\r\nk=v\r\n");
+    char buffer[64];
+    std::memset(buffer, '#', sizeof buffer);
+    // The count holds every NUL but the list's last.
+    ASSERT_EQ(GetPrivateProfileSectionA("RENAME", buffer, sizeof buffer, kPath), 13u);
+    EXPECT_EQ(std::string(buffer, 15), std::string("NUL=C:\\A.TXT\0\0#", 15));
+
+    const char lines[] = "NUL=C:\\A.TXT\0NUL=C:\\B.TXT\0";
+    ASSERT_TRUE(WritePrivateProfileSectionA("rename", lines, kPath));
+    EXPECT_EQ(File(), "[Other]\r\nx=y\r\n[rename]\r\nNUL=C:\\A.TXT\r\nNUL=C:\\B.TXT\r\n[Last]\r\nk=v\r\n");
+    // A list that does not fit is cut and ends with two NULs: size - 2.
+    EXPECT_EQ(GetPrivateProfileSectionA("rename", buffer, 20, kPath), 18u);
+    EXPECT_EQ(std::string(buffer, 20), std::string("NUL=C:\\A.TXT\0NUL=C\0\0", 20));
+    // A new section goes at the end; no section reads as an empty list.
+    ASSERT_TRUE(WritePrivateProfileSectionA("New", "a=1\0", kPath));
+    EXPECT_EQ(File().substr(File().size() - 12), "[New]\r\na=1\r\n");
+    EXPECT_EQ(GetPrivateProfileSectionA("Missing", buffer, sizeof buffer, kPath), 0u);
+    EXPECT_EQ(buffer[0], '\0');
+}
+
 TEST_F(ProfileStrings, WritesCreateTheFileAndRejectBadArguments) {
     m_.files().CreateFolder("C:\\tool");
     ASSERT_TRUE(WritePrivateProfileStringA("App", "key", "string", kPath));

@@ -59,6 +59,24 @@ DWORD GetFileAttributesA(LPCSTR path) {
     return INVALID_FILE_ATTRIBUTES;
 }
 
+// The short form of an existing path. The drive keeps no 8.3 aliases yet:
+// every name answers as itself, as on an NT volume with short names off.
+DWORD GetShortPathNameA(LPCSTR longPath, LPSTR shortPath, DWORD size) {
+    constexpr const char* kCall = "GetShortPathNameA";
+    if (!longPath) {
+        Failed(kCall, "", ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    if (FailsOnDemand(kCall, {longPath})) return 0;
+    DWORD error = FileSystem::AnsiPathError(longPath);
+    if (!error) error = Files().PathAttributes(longPath).error();
+    if (error) {
+        Failed(kCall, PathObject(longPath), error);
+        return 0;
+    }
+    return sim::dll::CopyTextOut(longPath, shortPath, size);
+}
+
 BOOL SetFileAttributesA(LPCSTR path, DWORD attributes) {
     constexpr const char* kCall = "SetFileAttributesA";
     if (FailsOnDemand(kCall, {path})) return FALSE;

@@ -73,38 +73,91 @@ std::string StripQuotes(const std::string& value) {
 
 }  // namespace
 
-BOOL WritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR fileName) {
-    constexpr const char* kCall = "WritePrivateProfileStringA";
+namespace {
+
+// Reads the profile file (a missing one is empty), applies `edit` to its
+// text and writes the result back, recording `what` on the "file" channel.
+// Windows writes the file even when nothing changes, creating it empty when
+// a deletion finds no file.
+template <typename Edit>
+BOOL EditProfile(const char* call, LPCSTR fileName, const Edit& edit, const std::string& what) {
     sim::Machine& m = Current();
-    // All three null only flushes the cache, which Windows reports as FALSE.
-    if (!section && !key && !value) return FALSE;
     const std::string path = ProfilePath(fileName);
     const std::string object = sim::kernel32::PathObject(path.c_str());
-    if (sim::kernel32::FailsOnDemand(kCall, {path.c_str()})) return FALSE;
+    if (sim::kernel32::FailsOnDemand(call, {path.c_str()})) return FALSE;
     auto failed = [&](DWORD error) {
-        sim::dll::Fail(kCall, object, error);
+        sim::dll::Fail(call, object, error);
         return FALSE;
     };
-    if (!section) return failed(ERROR_FILE_NOT_FOUND);
     if (fileName && !*fileName) return failed(ERROR_ACCESS_DENIED);
     if (DWORD error = sim::FileSystem::AnsiPathError(path.c_str())) return failed(error);
     const sim::Result<std::string> text = m.files().ReadWhole(path);
     if (!text && text.error() != ERROR_FILE_NOT_FOUND) return failed(text.error());
-    const std::string old = text ? *text : std::string();
-    // Windows writes the file even when nothing changes, creating it empty
-    // when a deletion finds no file.
-    const std::string edited = !key     ? sim::ini::WithoutSection(old, section)
-                               : !value ? sim::ini::WithoutKey(old, section, key)
-                                        : sim::ini::WithValue(old, section, key, value);
-    if (DWORD error = m.files().WriteWhole(path, edited)) return failed(error);
+    if (DWORD error = m.files().WriteWhole(path, edit(text ? *text : std::string()))) return failed(error);
+    m.Record("file", std::string(call == std::string("WritePrivateProfileStringA") ? "WritePrivateProfileString "
+                                                                                   : "WritePrivateProfileSection ") +
+                         path + " " + what);
+    return TRUE;
+}
+
+}  // namespace
+
+BOOL WritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR fileName) {
+    constexpr const char* kCall = "WritePrivateProfileStringA";
+    // All three null only flushes the cache, which Windows reports as FALSE.
+    if (!section && !key && !value) return FALSE;
+    if (!section) {
+        sim::dll::Fail(kCall, sim::kernel32::PathObject(ProfilePath(fileName).c_str()), ERROR_FILE_NOT_FOUND);
+        return FALSE;
+    }
     std::string what = "[" + std::string(section) + "]";
     if (!key) {
         what += " deleted";
     } else {
         what += std::string(" ") + key + (value ? "=" + std::string(value) : std::string(" deleted"));
     }
-    m.Record("file", "WritePrivateProfileString " + path + " " + what);
-    return TRUE;
+    return EditProfile(
+        kCall, fileName,
+        [&](const std::string& old) {
+            return !key     ? sim::ini::WithoutSection(old, section)
+                   : !value ? sim::ini::WithoutKey(old, section, key)
+                            : sim::ini::WithValue(old, section, key, value);
+        },
+        what);
+}
+
+BOOL WritePrivateProfileSectionA(LPCSTR section, LPCSTR lines, LPCSTR fileName) {
+    constexpr const char* kCall = "WritePrivateProfileSectionA";
+    if (!section) {
+        sim::dll::Fail(kCall, sim::kernel32::PathObject(ProfilePath(fileName).c_str()), ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    // The lines come as a list of strings, each ending with a NUL and the
+    // list with one more; no list deletes the section.
+    std::vector<std::string> body;
+    for (const char* line = lines; line && *line; line += std::strlen(line) + 1) body.emplace_back(line);
+    std::string what = "[" + std::string(section) + "]";
+    what += lines ? " " + std::to_string(body.size()) + " lines" : std::string(" deleted");
+    return EditProfile(
+        kCall, fileName,
+        [&](const std::string& old) {
+            return lines ? sim::ini::WithSectionLines(old, section, body) : sim::ini::WithoutSection(old, section);
+        },
+        what);
+}
+
+DWORD GetPrivateProfileSectionA(LPCSTR section, LPSTR buffer, DWORD size, LPCSTR fileName) {
+    constexpr const char* kCall = "GetPrivateProfileSectionA";
+    sim::Machine& m = Current();
+    if (!buffer || size == 0) return 0;
+    const std::string path = ProfilePath(fileName);
+    std::string text;
+    if (!sim::kernel32::FailsOnDemand(kCall, {path.c_str()})) {
+        const sim::Result<std::string> read = m.files().ReadWhole(path);
+        if (read) text = *read;
+    }
+    const auto lines = section ? sim::ini::SectionLines(text, section) : std::nullopt;
+    return CopyProfileList(lines ? *lines : std::vector<std::string>(), buffer, size);
 }
 
 DWORD GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR defaultValue, LPSTR buffer, DWORD size,
