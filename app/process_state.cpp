@@ -3,8 +3,10 @@
 #include "app/product_profile.h"
 #include "app/setup_app.h"
 #include "app/windows_kind.h"
+#include "device/device_uninstaller.h"
 #include "driver/install_sources.h"
 #include "ui/install_dialog.h"
+#include "ui/upgrade_dialog.h"
 
 void ResetProcessState() {
     CurrentWindowsKind = KindUnknown;
@@ -14,4 +16,6 @@ void ResetProcessState() {
     theApp.UseSteps(DefaultJobSteps());
     ResetSavedInstallSource();
     InstallDialog::s_bDeviceReported = FALSE;
+    UpgradeDialog::s_bUpgradeReported = FALSE;
+    ResetUninstallerLaunchLog();
 }

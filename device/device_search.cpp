@@ -18,8 +18,6 @@ constexpr DWORD kPropertySize = 512;
 // Values of the 9x device keys are read into buffers of this size.
 constexpr DWORD kValueSize = 255;
 
-const char* const kNetClassKey = "SYSTEM\\CurrentControlSet\\Control\\Class\\{4D36E972-E325-11CE-BFC1-08002BE10318}";
-const char* const kNetClassKey9x = "System\\CurrentControlSet\\Services\\Class\\Net";
 
 // A text property of a device; empty when it cannot be read.
 std::string ReadTextProperty(HDEVINFO set, SP_DEVINFO_DATA* device, DWORD property) {
@@ -40,12 +38,6 @@ std::string ReadValueText(HKEY key, const char* name, DWORD size) {
         return std::string();
     if (length > size) length = size;
     return std::string(buffer.data(), BoundedLength(buffer.data(), length));
-}
-
-// The part of a driver value after its last backslash (all of it without one).
-const char* InstancePart(const char* driverValue) {
-    const char* slash = std::strrchr(driverValue, '\\');
-    return slash ? slash + 1 : driverValue;
 }
 
 }  // namespace
@@ -113,11 +105,11 @@ int NeedsProfileDriver(const char* driverKey) {
     if (!driverKey || !*driverKey) return 1;
     const bool nt5 = IsWin2000OrXP(CurrentWindowsKind);
     UniqueRegKey classKey;
-    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, nt5 ? kNetClassKey : kNetClassKey9x, 0, KEY_READ, classKey.Receive()) !=
+    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, NetClassKeyOfCurrentWindows(), 0, KEY_READ, classKey.Receive()) !=
         ERROR_SUCCESS)
         return 1;
     char id[kValueSize];
-    if (!RegQueryString(classKey.Get(), InstancePart(driverKey), nt5 ? "ComponentId" : "MatchingDeviceId", id,
+    if (!RegQueryString(classKey.Get(), LastPathComponent(driverKey), nt5 ? "ComponentId" : "MatchingDeviceId", id,
                         sizeof id))
         return 1;
     return IsProfileHardwareId(id) ? 0 : 1;
@@ -173,9 +165,9 @@ void AddFromEnumKey(DeviceList& list, HKEY deviceKey, int needsDriver, const cha
     std::string hardwareId;
     UniqueRegKey classKey;
     if (driverValue &&
-        ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kNetClassKey9x, 0, KEY_READ, classKey.Receive()) == ERROR_SUCCESS) {
+        ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, NetClassKey9x, 0, KEY_READ, classKey.Receive()) == ERROR_SUCCESS) {
         UniqueRegKey instance;
-        if (::RegOpenKeyExA(classKey.Get(), InstancePart(driverValue), 0, KEY_READ, instance.Receive()) ==
+        if (::RegOpenKeyExA(classKey.Get(), LastPathComponent(driverValue), 0, KEY_READ, instance.Receive()) ==
             ERROR_SUCCESS) {
             hardwareId = ReadValueText(instance.Get(), "MatchingDeviceId", kPropertySize);
         }

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "app/product_profile.h"
+#include "app/windows_kind.h"
 #include "sys/text.h"
 
 namespace {
@@ -61,6 +62,15 @@ const SupportedIdTable PcCardSearchIds = {kPcCardSearchRows, 6};
 const SupportedIdTable APackageFiles = {kAPackageRows, 3};
 const SupportedIdTable AbPackageFiles = {kAbPackageRows, 3};
 const SupportedIdTable PackageDirs = {kPackageDirRows, 2};
+
+const char* const NetClassKeyNt = "SYSTEM\\CurrentControlSet\\Control\\Class\\{4D36E972-E325-11CE-BFC1-08002BE10318}";
+const char* const NetClassKey9x = "System\\CurrentControlSet\\Services\\Class\\Net";
+
+const char* NetClassKeyOfCurrentWindows() {
+    return IsWin2000OrXP(CurrentWindowsKind) ? NetClassKeyNt : NetClassKey9x;
+}
+
+const char* const CatalogFolder = "SYSTEM\\CatRoot\\{F750E6C3-38EE-11D1-85E5-00C04FC295EE}";
 
 const char* const SolvaneInfName = "netzl11b.inf";
 const char* const DusklineInfName = "netdl11b.inf";

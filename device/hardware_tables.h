@@ -29,6 +29,16 @@ extern const SupportedIdTable APackageFiles;   // 802.11a package
 extern const SupportedIdTable AbPackageFiles;  // dual-band package
 extern const SupportedIdTable PackageDirs;     // "inf", "system32\drivers"
 
+// Windows' network-adapter class keys below HKEY_LOCAL_MACHINE: one
+// sub-key per driver instance ("0003").
+extern const char* const NetClassKeyNt;  // Windows 2000 / XP
+extern const char* const NetClassKey9x;  // every other kind, NT 4.0 included
+// The one of the running Windows (CurrentWindowsKind).
+const char* NetClassKeyOfCurrentWindows();
+
+// The store of driver catalogs below the Windows folder (Windows 98 SE).
+extern const char* const CatalogFolder;
+
 // INF names of the PC Card packages.
 extern const char* const SolvaneInfName;   // "netzl11b.inf"
 extern const char* const DusklineInfName;  // "netdl11b.inf"

@@ -11,8 +11,6 @@
 
 namespace {
 
-typedef BOOL(WINAPI* UpdateDriverFunction)(HWND, LPCSTR, LPCSTR, DWORD, PBOOL);
-
 // The Windows folder with exactly one trailing backslash.
 bool WindowsFolderWithBackslash(char* out, size_t size) {
     char folder[kPathSize];
@@ -25,6 +23,13 @@ bool WindowsFolderWithBackslash(char* out, size_t size) {
 }
 
 }  // namespace
+
+const char* const kNewdevLibrary = "newdev";
+
+UpdateDriverFunction FindUpdateDriver(HMODULE newdev) {
+    const FARPROC found = ::GetProcAddress(newdev, "UpdateDriverForPlugAndPlayDevicesA");
+    return found ? reinterpret_cast<UpdateDriverFunction>(reinterpret_cast<void (*)()>(found)) : nullptr;
+}
 
 bool ComposeWindowsPath(char* out, size_t size, const char* sub, const char* name) {
     char folder[kPathSize];
@@ -54,7 +59,7 @@ const char* SelectPackageInf(const char* hardwareId) {
 
 void InstallByHardwareId(DeviceList& list, BOOL* rebootRequired) {
     const FoundDevice* record = list.FindFirst(1);
-    UniqueLibrary newdev(::LoadLibraryA("newdev"));
+    UniqueLibrary newdev(::LoadLibraryA(kNewdevLibrary));
     if (rebootRequired) *rebootRequired = 0;
     if (!newdev || !record) {
         newdev.Reset();
@@ -62,10 +67,8 @@ void InstallByHardwareId(DeviceList& list, BOOL* rebootRequired) {
         return;
     }
 
-    const FARPROC found = ::GetProcAddress(newdev.Get(), "UpdateDriverForPlugAndPlayDevicesA");
-    if (!found) return;
-    const UpdateDriverFunction update =
-        reinterpret_cast<UpdateDriverFunction>(reinterpret_cast<void (*)()>(found));
+    const UpdateDriverFunction update = FindUpdateDriver(newdev.Get());
+    if (!update) return;
 
     // The package in the install folder, or the copy expected in Windows'
     // INF folder when the install folder is not known. A path that does not

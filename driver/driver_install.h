@@ -7,6 +7,13 @@
 #include "device/device_list.h"
 #include "platform/winapi.h"
 
+// "newdev"'s driver update, looked up at run time: the tool never links the
+// library, which Windows 98 SE / Me and NT 4.0 do not have.
+typedef BOOL(WINAPI* UpdateDriverFunction)(HWND, LPCSTR, LPCSTR, DWORD, PBOOL);
+extern const char* const kNewdevLibrary;  // "newdev"
+// "UpdateDriverForPlugAndPlayDevicesA" of the loaded library, or null.
+UpdateDriverFunction FindUpdateDriver(HMODULE newdev);
+
 // Sets *rebootRequired to 0 first (when given); on Windows 2000 / XP a
 // driver update may set it to non-zero.
 void InstallDriverPackage(DeviceList& list, BOOL* rebootRequired);

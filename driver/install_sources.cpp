@@ -4,6 +4,7 @@
 
 #include "app/product_profile.h"
 #include "app/windows_kind.h"
+#include "device/hardware_tables.h"
 #include "driver/driver_install.h"
 #include "platform/framework/framework.h"
 #include "platform/winapi.h"
@@ -15,7 +16,6 @@
 namespace {
 
 const char* const kSetupKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Setup";
-const char* const kCatalogFolder = "SYSTEM\\CatRoot\\{F750E6C3-38EE-11D1-85E5-00C04FC295EE}";
 
 // The "SourcePath" text the replace step found, and whether it holds a
 // whole value: an absent, unreadable or too long value is never written
@@ -102,9 +102,9 @@ int CopyCatalogFiles() {
     };
     const Copy copies[] = {
         {ProfileInfName, "inf", false},
-        {"ntzl11ab.cat", kCatalogFolder, true},
+        {"ntzl11ab.cat", CatalogFolder, true},
         {"netzl11a.inf", "inf", false},
-        {"netzl11a.cat", kCatalogFolder, true},
+        {"netzl11a.cat", CatalogFolder, true},
     };
     const bool win98se = CurrentWindowsKind == KindWin98SE;
     bool anyCopied = false;

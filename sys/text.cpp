@@ -39,6 +39,11 @@ bool EndsWithBackslash(const char* text) {
     return *CharPrevA(text, end) == '\\';
 }
 
+const char* LastPathComponent(const char* path) {
+    const char* slash = std::strrchr(path, '\\');
+    return slash ? slash + 1 : path;
+}
+
 size_t BoundedLength(const char* text, size_t size) {
     size_t length = 0;
     while (length < size && text[length] != '\0') ++length;

@@ -41,5 +41,8 @@ bool StartsWithAscii(const char* text, const char* prefix);
 // test: the trail byte of a double-byte character never counts).
 bool EndsWithBackslash(const char* text);
 
+// The part of a path after its last backslash (all of it without one).
+const char* LastPathComponent(const char* path);
+
 // Length of `text` within its first `size` bytes (size when no NUL).
 size_t BoundedLength(const char* text, size_t size);

@@ -25,7 +25,7 @@ bool CompanionChosen() {
 
 }  // namespace
 
-InstallDialog::InstallDialog(CDialog* parent) : SetupDialog(IDD_INSTALL, parent) {}
+InstallDialog::InstallDialog(CDialog* parent) : CardWaitDialog(IDD_INSTALL, parent) {}
 
 std::string InstallDialog::GetHardwareId() const {
     const FoundDevice* device = m_deviceList.FindFirst(0);
@@ -74,15 +74,11 @@ BOOL InstallDialog::OnDeviceChange(UINT eventType, DWORD_PTR eventData) {
             // that the configuration manager search recognises counts.
             if (eventType == DBT_DEVICEARRIVAL) {
                 DeviceList arrived;
-                if (FindDevicesByConfigManager(arrived) > 0) {
-                    m_nSettleTimer = StartTimer(IDT_DEVICE_SETTLE, kSettlePeriodMs);
-                    StopPoll();
-                }
+                if (FindDevicesByConfigManager(arrived) > 0) StartSettling();
             }
         } else if (IsWin2000OrXP(m_nWindowsKind)) {
             // Every notification restarts the five seconds of settling.
-            m_nSettleTimer = StartTimer(IDT_DEVICE_SETTLE, kSettlePeriodMs);
-            StopPoll();
+            StartSettling();
         }
     }
     return CDialog::OnDeviceChange(eventType, eventData);
@@ -116,19 +112,6 @@ void InstallDialog::ReportDevice(const FoundDevice* device) {
     SetItemText(IDC_TIMEOUT_TEXT, "");
     SetFinished(TRUE);
     if (IsWin2000OrXP(m_nWindowsKind) && device) TurnOffWindowsWirelessConfig(*device);
-}
-
-void InstallDialog::StartPoll() { m_nPollTimer = StartTimer(IDT_DEVICE_POLL, kPollPeriodMs); }
-
-void InstallDialog::StopPoll() {
-    StopTimer(IDT_DEVICE_POLL);
-    m_nPollTimer = 0;
-}
-
-void InstallDialog::SetFinished(BOOL done) {
-    EnableItem(IDOK, done == TRUE);
-    EnableItem(IDCANCEL, done != TRUE);
-    m_bFinished = done;
 }
 
 BOOL InstallDialog::OnQueryEndSession() {
@@ -176,19 +159,3 @@ void InstallDialog::OnCancel() {
     if (companion) RunCompanionInstaller();
     CDialog::OnCancel();
 }
-
-BOOL InstallDialog::DestroyWindow() {
-    if (m_nSettleTimer) StopTimer(IDT_DEVICE_SETTLE);
-    if (m_nPollTimer) StopTimer(IDT_DEVICE_POLL);
-    return SetupDialog::DestroyWindow();
-}
-
-void InstallDialog::OnPaint() {
-    if (IsMinimized()) {
-        PaintCentredIcon();
-    } else {
-        CDialog::OnPaint();
-    }
-}
-
-HCURSOR InstallDialog::OnQueryDragIcon() { return static_cast<HCURSOR>(m_hIcon); }

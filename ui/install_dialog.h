@@ -10,40 +10,30 @@
 
 #include <string>
 
-#include "device/device_list.h"
-#include "ui/setup_dialog.h"
+#include "ui/card_wait_dialog.h"
 
-class InstallDialog : public SetupDialog {
+class InstallDialog : public CardWaitDialog {
 public:
     explicit InstallDialog(CDialog* parent = nullptr);
 
     // The hardware ID of the first ready adapter of the list; "" when none.
     std::string GetHardwareId() const;
 
-    BOOL DestroyWindow() override;
     void DoDataExchange() override {}
     BOOL OnInitDialog() override;
     void OnOK() override;
     void OnCancel() override;
 
-    void OnPaint() override;
-    HCURSOR OnQueryDragIcon() override;
     void OnTimer(UINT_PTR timerId) override;
     BOOL OnDeviceChange(UINT eventType, DWORD_PTR eventData) override;
     BOOL OnQueryEndSession() override;
 
-    // 1: Close enabled, Cancel disabled; otherwise the reverse.
-    void SetFinished(BOOL done);
     // Asks whether to restart now; 1 for Yes.
     BOOL AskRestart();
 
-    int m_nWindowsKind = 0;
-    DeviceList m_deviceList;
-    UINT_PTR m_nSettleTimer = 0;
-    UINT_PTR m_nPollTimer = 0;
-    BOOL m_bWaiting = FALSE;
+    // The device count when the wait began (Windows 98 SE / Me): a rise
+    // means a new device.
     int m_nBaselineCount = 0;
-    BOOL m_bFinished = FALSE;
     // Set when Windows asked to end the session while the dialog was open.
     BOOL m_bRebootRequested = FALSE;
 
@@ -53,6 +43,4 @@ public:
 
 private:
     void ReportDevice(const FoundDevice* device);
-    void StartPoll();
-    void StopPoll();
 };
