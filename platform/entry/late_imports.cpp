@@ -109,6 +109,8 @@ TAV_LATE_IMPORT(kSetupApi, WINBOOL, SetupDiSetClassInstallParamsA, 16, FALSE,
                 (set, device, params, size))
 TAV_LATE_IMPORT(kSetupApi, WINBOOL, SetupDiChangeState, 8, FALSE, (HDEVINFO set, PSP_DEVINFO_DATA device),
                 (set, device))
+TAV_LATE_IMPORT(kSetupApi, WINBOOL, SetupDiCallClassInstaller, 12, FALSE,
+                (DI_FUNCTION function, HDEVINFO set, PSP_DEVINFO_DATA device), (function, set, device))
 TAV_LATE_IMPORT(kSetupApi, WINBOOL, SetupCopyOEMInfA, 32, FALSE,
                 (PCSTR source, PCSTR mediaLocation, DWORD mediaType, DWORD copyStyle, PSTR destination,
                  DWORD destinationSize, PDWORD required, PSTR* component),
