@@ -9,10 +9,13 @@ int _mbsicmp(const unsigned char* left, const unsigned char* right) {
     for (;; ++left, ++right) {
         unsigned a = *left;
         unsigned b = *right;
+        if (a == b) {
+            if (a == 0) return 0;
+            continue;
+        }
         if (a >= 'A' && a <= 'Z') a += 'a' - 'A';
         if (b >= 'A' && b <= 'Z') b += 'a' - 'A';
         if (a != b) return a < b ? -1 : 1;
-        if (a == 0) return 0;
     }
 }
 

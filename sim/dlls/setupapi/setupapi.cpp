@@ -60,8 +60,16 @@ const char* PropertyName(DWORD property) {
 // "<instance ID> <property>", the object of a failed property read.
 std::string PropertyObject(const std::string& id, DWORD property) {
     const char* name = PropertyName(property);
-    std::string text = name ? name : "property " + std::to_string(property);
-    return id.empty() ? text : id + " " + text;
+    const std::string number = name ? std::string() : "property " + std::to_string(property);
+    const std::string_view text = name ? std::string_view(name) : std::string_view(number);
+    std::string object;
+    object.reserve(id.size() + 1 + text.size());
+    if (!id.empty()) {
+        object += id;
+        object += ' ';
+    }
+    object += text;
+    return object;
 }
 
 BOOL Failed(const char* call, const std::string& object, DWORD error) {
@@ -128,7 +136,7 @@ BOOL SetupDiGetDeviceRegistryPropertyA(HDEVINFO handle, PSP_DEVINFO_DATA device,
     if (type) *type = value.type;
     // SetupAPI's rule: the size is always reported; without a buffer the
     // call asks only for it and fails as a buffer too small does.
-    if (dll::CopyDataOut(value.data, buffer, size, required) != dll::CopyOut::Copied) {
+    if (dll::CopyDataOut(value.Data(), buffer, size, required) != dll::CopyOut::Copied) {
         return fail(ERROR_INSUFFICIENT_BUFFER);
     }
     return TRUE;

@@ -4,7 +4,7 @@
 // before the tool started.
 #include <cstdio>
 #include <functional>
-#include <set>
+#include <string>
 
 #include "sim/base/text.h"
 #include "sim/include/windows.h"
@@ -14,13 +14,15 @@
 namespace sim {
 
 std::string DeviceTree::NextDriverInstance(const std::string& classKeyPath) const {
-    std::set<unsigned long> used;
-    for (const std::string& name : machine_.registry().SubKeys(classKeyPath)) {
-        unsigned long long number = 0;
-        if (name.size() == 4 && ParseNumber(name, number)) used.insert(static_cast<unsigned long>(number));
-    }
+    // Sub-keys come in registry order, where four-digit names are in
+    // numeric order: the first gap is the lowest free instance.
     unsigned long next = 0;
-    while (used.count(next)) ++next;
+    for (const std::string& name : machine_.registry().SubKeys(classKeyPath)) {
+        if (name.size() != 4 || name.find_first_not_of("0123456789") != std::string::npos) continue;
+        const unsigned long number = std::stoul(name);
+        if (number > next) break;
+        if (number == next) ++next;
+    }
     char text[16];
     std::snprintf(text, sizeof text, "%04lu", next);
     return text;

@@ -86,8 +86,9 @@ DeviceSets::Made DeviceSets::Create(const DeviceQuery& query) {
         }
     }
 
-    auto set = std::make_unique<DeviceInfoSet>();
     const bool nt = tree_.Nt();
+    auto set = std::make_unique<DeviceInfoSet>();
+    if (query.presentOnly && nt) set->elements_.reserve(tree_.PresentCount());
     const GUID netClass = devices::ParseGuid(kNetClassGuid);
     const std::string profileRoot = query.currentProfileOnly ? tree_.ProfileEnumRoot(0) + "\\" : std::string();
     const auto consider = [&](const std::string& id, DWORD devInst, const KeyRef& enumKey) {
@@ -151,8 +152,9 @@ DeviceInfoSet* DeviceSets::Find(std::uintptr_t handle) {
 
 bool DeviceSets::Destroy(std::uintptr_t handle) { return sets_.erase(handle) != 0; }
 
-KeyRef DeviceSets::LiveEnumKey(DeviceInfoSet::Element& element) const {
-    if (element.removed) return KeyRef();
+const KeyRef& DeviceSets::LiveEnumKey(DeviceInfoSet::Element& element) const {
+    static const KeyRef none;
+    if (element.removed) return none;
     if (!element.enumKey.Exists()) element.enumKey = tree_.EnumKey(element.id);
     return element.enumKey;
 }
@@ -167,15 +169,15 @@ bool DeviceSets::KnownProperty(DWORD property) {
 
 PropertyValue DeviceSets::ReadProperty(DeviceInfoSet::Element& element, DWORD property) {
     PropertyValue out;
-    const KeyRef enumKey = LiveEnumKey(element);
+    const KeyRef& enumKey = LiveEnumKey(element);
     if (!enumKey) {
         out.error = ERROR_NO_SUCH_DEVINST;
         return out;
     }
     if (property == SPDRP_ENUMERATOR_NAME) {
         out.type = REG_SZ;
-        out.data = element.id.substr(0, element.id.find('\\'));
-        out.data += '\0';
+        out.converted = element.id.substr(0, element.id.find('\\'));
+        *out.converted += '\0';
         return out;
     }
     const char* name = PropertyValueName(property);
@@ -191,10 +193,10 @@ PropertyValue DeviceSets::ReadProperty(DeviceInfoSet::Element& element, DWORD pr
     // Windows XP does: the read succeeds and the list is empty.
     if (!tree_.Nt() && (property == SPDRP_HARDWAREID || property == SPDRP_COMPATIBLEIDS) &&
         value->type != REG_MULTI_SZ) {
-        out.data = devices::MultiSz(devices::SplitComma(std::string(StringValue(value))));
+        out.converted = devices::MultiSz(devices::SplitComma(std::string(StringValue(value))));
         out.type = REG_MULTI_SZ;
     } else {
-        out.data = value->data;
+        out.stored = value->data;
     }
     return out;
 }

@@ -22,6 +22,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "sim/include/types.h"
@@ -51,8 +52,12 @@ struct StateChangeRequest {
 // A registry property of a device, or the error that answers for it.
 struct PropertyValue {
     DWORD error = 0;
-    DWORD type = 0;    // REG_*
-    std::string data;  // the bytes SetupAPI hands out
+    DWORD type = 0;  // REG_*
+    // The bytes SetupAPI hands out: the registry value's own bytes (valid
+    // until the registry changes), or bytes made for the caller.
+    std::string_view stored;
+    std::optional<std::string> converted;
+    std::string_view Data() const { return converted ? std::string_view(*converted) : stored; }
 };
 
 class DeviceInfoSet {
@@ -106,7 +111,7 @@ public:
     DWORD Remove(DeviceInfoSet::Element& element);
 
     // The element's Enum key now; empty when the device is gone.
-    KeyRef LiveEnumKey(DeviceInfoSet::Element& element) const;
+    const KeyRef& LiveEnumKey(DeviceInfoSet::Element& element) const;
 
 private:
     Machine& machine_;

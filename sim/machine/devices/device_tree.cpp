@@ -91,18 +91,25 @@ std::string MultiSz(const std::vector<std::string>& items) {
 
 namespace {
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
+// The value of each hex digit, -1 for any other byte.
+struct HexTable {
+    signed char value[256];
+    constexpr HexTable() : value() {
+        for (int i = 0; i < 256; ++i) value[i] = -1;
+        for (int i = 0; i < 10; ++i) value['0' + i] = static_cast<signed char>(i);
+        for (int i = 0; i < 6; ++i) {
+            value['a' + i] = static_cast<signed char>(10 + i);
+            value['A' + i] = static_cast<signed char>(10 + i);
+        }
+    }
+};
+constexpr HexTable kHex;
 
 // `count` hex digits at `at`; false when one is not a digit.
-bool ReadHex(std::string_view text, size_t at, size_t count, unsigned long& value) {
+bool ReadHex(const char* text, size_t count, unsigned long& value) {
     value = 0;
     for (size_t i = 0; i < count; ++i) {
-        const int digit = HexDigit(text[at + i]);
+        const int digit = kHex.value[static_cast<unsigned char>(text[i])];
         if (digit < 0) return false;
         value = (value << 4) | static_cast<unsigned long>(digit);
     }
@@ -114,23 +121,25 @@ bool ReadHex(std::string_view text, size_t at, size_t count, unsigned long& valu
 GUID ParseGuid(std::string_view text) {
     // {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}
     constexpr size_t kGuidTextLength = 38;
+    constexpr size_t kByteAt[8] = {20, 22, 25, 27, 29, 31, 33, 35};
     GUID guid = {};
     if (text.size() != kGuidTextLength || text[0] != '{' || text[37] != '}' || text[9] != '-' || text[14] != '-' ||
         text[19] != '-' || text[24] != '-') {
         return guid;
     }
-    unsigned long part = 0;
+    const char* p = text.data();
+    unsigned long data1 = 0;
+    unsigned long data2 = 0;
+    unsigned long data3 = 0;
+    if (!ReadHex(p + 1, 8, data1) || !ReadHex(p + 10, 4, data2) || !ReadHex(p + 15, 4, data3)) return guid;
     GUID out = {};
-    if (!ReadHex(text, 1, 8, part)) return guid;
-    out.Data1 = static_cast<DWORD>(part);
-    if (!ReadHex(text, 10, 4, part)) return guid;
-    out.Data2 = static_cast<WORD>(part);
-    if (!ReadHex(text, 15, 4, part)) return guid;
-    out.Data3 = static_cast<WORD>(part);
-    const size_t bytes[8] = {20, 22, 25, 27, 29, 31, 33, 35};
+    out.Data1 = static_cast<DWORD>(data1);
+    out.Data2 = static_cast<WORD>(data2);
+    out.Data3 = static_cast<WORD>(data3);
     for (size_t i = 0; i < 8; ++i) {
-        if (!ReadHex(text, bytes[i], 2, part)) return guid;
-        out.Data4[i] = static_cast<BYTE>(part);
+        unsigned long byte = 0;
+        if (!ReadHex(p + kByteAt[i], 2, byte)) return guid;
+        out.Data4[i] = static_cast<BYTE>(byte);
     }
     return out;
 }

@@ -88,6 +88,8 @@ public:
 
     // ---- presence and state -----------------------------------------------
     std::vector<std::string> PresentDevices() const;
+    // NT: how many devices are present (the 9x family counts its nodes).
+    size_t PresentCount() const { return present_.size(); }
     bool IsPresent(const std::string& instanceId) const;
     // Disabled globally ("ConfigFlags") or in the current hardware profile.
     bool IsDisabled(const std::string& instanceId) const;
