@@ -142,7 +142,8 @@ TEST_F(ConfigManagerSearchTest, EveryTableRowInTheKeyRecordsTheDeviceAgain) {
         EXPECT_EQ(found->name, "Card " + key);
         EXPECT_EQ(found->hardwareId, "PCI\\VEN_168C&DEV_0007&SUBSYS_01107E3D");
         EXPECT_EQ(found->enumKey, key);
-        EXPECT_EQ(found->driverKey, "Net\\0000");
+        // The machine's Dial-Up Adapter holds the first network instance.
+        EXPECT_EQ(found->driverKey, "Net\\0001");
         EXPECT_EQ(found->netCfgInstanceId, "");
         EXPECT_EQ(list.FindFirst(1), nullptr);
         EXPECT_EQ(machine().registry().OpenHandleCount(), 0u);

@@ -13,14 +13,6 @@ namespace sim {
 
 const char* const kNetClassGuid = "{4D36E972-E325-11CE-BFC1-08002BE10318}";
 
-namespace {
-
-// The status Windows 98 gives a started node: DN_DRIVER_LOADED,
-// DN_STARTED, DN_DISABLEABLE, DN_REMOVABLE, DN_NT_ENUMERATOR, DN_NT_DRIVER.
-constexpr DWORD kCmStartedStatus = 0x0600600A;
-
-}  // namespace
-
 // ---- text helpers -------------------------------------------------------------
 
 namespace devices {

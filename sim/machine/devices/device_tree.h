@@ -67,6 +67,9 @@ public:
     // The Enum key of a hardware profile; 0 is the current one.
     std::string ProfileEnumRoot(DWORD profile) const;
     static const std::string& CmEnumRoot();
+    // The "Status" Windows 98 gives a started node: DN_DRIVER_LOADED,
+    // DN_STARTED, DN_DISABLEABLE, DN_REMOVABLE, DN_NT_ENUMERATOR, DN_NT_DRIVER.
+    static constexpr DWORD kCmStartedStatus = 0x0600600A;
 
     // ---- one device's keys ---------------------------------------------------
     // The device's Enum key, held by reference; empty when there is none.
