@@ -128,6 +128,8 @@ public:
     std::string DeviceIdOf(DWORD devInst) const;
 
 private:
+    void WriteStandardDevices();
+
     Machine& machine_;
     std::unique_ptr<DeviceTree> tree_;
     std::unique_ptr<DriverStore> drivers_;

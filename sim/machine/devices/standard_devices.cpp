@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <map>
+#include <mutex>
 
 #include "sim/base/bytes.h"
 #include "sim/base/text.h"
@@ -106,7 +107,46 @@ std::vector<std::string> SplitBars(const char* text) {
 
 }  // namespace standard
 
+namespace {
+
+// What writing a kind's standard devices did, kept for the next machine of
+// that kind: the registry before and after, and the present list. Writing
+// them key by key costs far more than putting the finished tree in place,
+// and tests make many machines.
+struct Furnished {
+    RegistrySnapshot before;
+    RegistrySnapshot after;
+    std::vector<std::string> present;   // NT, in enumeration order
+    std::vector<std::string> standard;  // upper-cased, sorted
+};
+
+std::mutex g_furnishedLock;
+std::map<WindowsVersion, Furnished> g_furnished;
+
+}  // namespace
+
 void DeviceModel::AddStandardDevices() {
+    Registry& registry = machine_.registry();
+    RegistrySnapshot before = registry.Snapshot();
+    {
+        // The same kind from the same start: the same devices.
+        std::lock_guard<std::mutex> lock(g_furnishedLock);
+        auto it = g_furnished.find(machine_.Version());
+        if (it != g_furnished.end() && it->second.before == before) {
+            registry.Restore(it->second.after);
+            for (const std::string& id : it->second.present) tree_->SetPresent(id, true);
+            standard_ = it->second.standard;
+            return;
+        }
+    }
+    WriteStandardDevices();
+    Furnished furnished{std::move(before), registry.Snapshot(),
+                        tree_->Nt() ? tree_->PresentDevices() : std::vector<std::string>{}, standard_};
+    std::lock_guard<std::mutex> lock(g_furnishedLock);
+    g_furnished[machine_.Version()] = std::move(furnished);
+}
+
+void DeviceModel::WriteStandardDevices() {
     using standard::Device;
     DeviceTree& tree = *tree_;
     Registry& registry = machine_.registry();
