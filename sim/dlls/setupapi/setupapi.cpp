@@ -57,18 +57,22 @@ const char* PropertyName(DWORD property) {
     }
 }
 
-// "<instance ID> <property>", the object of a failed property read.
-std::string PropertyObject(const std::string& id, DWORD property) {
+// "<instance ID> <property>", the object of a failed property read. The
+// text is built in one buffer kept from call to call: a walk fails a size
+// query on every device it meets.
+const std::string& PropertyObject(const std::string& id, DWORD property) {
+    static std::string object;
     const char* name = PropertyName(property);
-    const std::string number = name ? std::string() : "property " + std::to_string(property);
-    const std::string_view text = name ? std::string_view(name) : std::string_view(number);
-    std::string object;
-    object.reserve(id.size() + 1 + text.size());
+    object.clear();
     if (!id.empty()) {
         object += id;
         object += ' ';
     }
-    object += text;
+    if (name) {
+        object += name;
+    } else {
+        object += "property " + std::to_string(property);
+    }
     return object;
 }
 
@@ -106,8 +110,8 @@ BOOL SetupDiEnumDeviceInfo(HDEVINFO handle, DWORD index, PSP_DEVINFO_DATA device
     if (!device) return fail(ERROR_INVALID_PARAMETER);
     if (device->cbSize != sizeof(SP_DEVINFO_DATA)) return fail(ERROR_INVALID_USER_BUFFER);
     if (index >= set->Size()) return fail(ERROR_NO_MORE_ITEMS);
-    const DeviceInfoSet::Element& element = set->At(index);
-    device->ClassGuid = element.classGuid;
+    DeviceInfoSet::Element& element = set->At(index);
+    device->ClassGuid = Sets().ClassGuidOf(element);
     device->DevInst = element.devInst;
     device->Reserved = set->CookieOf(index);
     return TRUE;
@@ -120,13 +124,13 @@ BOOL SetupDiGetDeviceRegistryPropertyA(HDEVINFO handle, PSP_DEVINFO_DATA device,
     DeviceInfoSet::Element* element =
         device && device->cbSize == sizeof(SP_DEVINFO_DATA) ? set->ByCookie(device->Reserved) : nullptr;
     if (!element) return Failed(kGetProperty, PropertyObject("", property), ERROR_INVALID_PARAMETER);
-    const auto fail = [&](DWORD error) { return Failed(kGetProperty, PropertyObject(element->id, property), error); };
+    const auto fail = [&](DWORD error) { return Failed(kGetProperty, PropertyObject(element->id(), property), error); };
     if (!buffer && size != 0) return fail(ERROR_INVALID_DATA);
     if (!DeviceSets::KnownProperty(property)) return fail(ERROR_INVALID_REG_PROPERTY);
     // Failures on demand name the property ("SPDRP_HARDWAREID") and the
     // device's instance ID.
     if (const char* name = PropertyName(property)) {
-        if (const DWORD error = dll::Injected(name, element->id)) {
+        if (const DWORD error = dll::Injected(name, element->id())) {
             Current().lastError = error;
             return FALSE;
         }
@@ -152,7 +156,7 @@ BOOL SetupDiSetClassInstallParamsA(HDEVINFO handle, PSP_DEVINFO_DATA device, PSP
         element = set->ByCookie(device->Reserved);
         if (!element) return Failed(kSetParams, "", ERROR_INVALID_PARAMETER);
     }
-    const std::string object = element ? element->id : "";
+    const std::string object = element ? element->id() : "";
     if (params && params->cbSize != sizeof(SP_CLASSINSTALL_HEADER)) {
         return Failed(kSetParams, object, ERROR_INVALID_USER_BUFFER);
     }
@@ -192,8 +196,8 @@ BOOL SetupDiChangeState(HDEVINFO handle, PSP_DEVINFO_DATA device) {
     DeviceInfoSet::Element* element = set->ByCookie(device->Reserved);
     if (!element) return Failed(kChangeState, "", ERROR_INVALID_PARAMETER);
     // A state change without parameters has nothing to do.
-    if (!element->stateChange) return Failed(kChangeState, element->id, ERROR_INVALID_PARAMETER);
-    if (const DWORD error = Sets().ChangeState(*element)) return Failed(kChangeState, element->id, error);
+    if (!element->stateChange) return Failed(kChangeState, element->id(), ERROR_INVALID_PARAMETER);
+    if (const DWORD error = Sets().ChangeState(*element)) return Failed(kChangeState, element->id(), error);
     return TRUE;
 }
 
@@ -209,12 +213,12 @@ BOOL SetupDiCallClassInstaller(DI_FUNCTION function, HDEVINFO handle, PSP_DEVINF
     DeviceInfoSet::Element* element = SetOf(handle)->ByCookie(device->Reserved);
     if (!element) return Failed(kCallClassInstaller, kRemoveCall, ERROR_INVALID_PARAMETER);
     // A removal refused on demand changes nothing.
-    if (const DWORD error = dll::Injected(kRemoveCall, element->id)) {
+    if (const DWORD error = dll::Injected(kRemoveCall, element->id())) {
         Current().lastError = error;
         return FALSE;
     }
     if (const DWORD error = Sets().Remove(*element)) {
-        return Failed(kCallClassInstaller, std::string(kRemoveCall) + " " + element->id, error);
+        return Failed(kCallClassInstaller, std::string(kRemoveCall) + " " + element->id(), error);
     }
     return TRUE;
 }

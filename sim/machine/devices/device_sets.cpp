@@ -89,28 +89,22 @@ DeviceSets::Made DeviceSets::Create(const DeviceQuery& query) {
     const bool nt = tree_.Nt();
     auto set = std::make_unique<DeviceInfoSet>();
     if (query.presentOnly && nt) set->elements_.reserve(tree_.PresentCount());
-    const GUID netClass = devices::ParseGuid(kNetClassGuid);
     const std::string profileRoot = query.currentProfileOnly ? tree_.ProfileEnumRoot(0) + "\\" : std::string();
     const auto consider = [&](const std::string& id, DWORD devInst, const KeyRef& enumKey) {
         if (!filter.empty()) {
             if (instanceFilter ? !EqualNoCase(id, filter) : !StartsWithNoCase(id, filter + "\\")) return;
         }
-        // The class GUID is read and parsed once, here.
-        const GUID guid = devices::ParseGuid(StringValue(enumKey.Value("ClassGUID")));
-        if (query.classGuid && !SameGuid(guid, *query.classGuid)) return;
+        DeviceInfoSet::Element element;
+        element.idText = &id;
+        element.devInst = devInst;
+        element.enumKey = enumKey;
+        if (query.classGuid) {
+            // A set of one class reads every device's class now.
+            if (!SameGuid(ClassGuidOf(element), *query.classGuid)) return;
+        }
         if (query.currentProfileOnly) {
             const DWORD cs = machine_.registry().GetDword(profileRoot + id, "CSConfigFlags").value_or(0);
             if (cs & CSCONFIGFLAG_DO_NOT_CREATE) return;
-        }
-        DeviceInfoSet::Element element;
-        element.id = id;
-        element.devInst = devInst;
-        element.enumKey = enumKey;
-        if (nt) {
-            element.classGuid = guid;
-        } else if (EqualNoCase(StringValue(enumKey.Value("Class")), "Net")) {
-            // The 9x family keeps no class GUIDs; SetupAPI knows the class.
-            element.classGuid = netClass;
         }
         set->elements_.push_back(std::move(element));
     };
@@ -127,7 +121,8 @@ DeviceSets::Made DeviceSets::Create(const DeviceQuery& query) {
                 cmDevnodes.emplace(Upper(id), devInst);
             });
         }
-        for (const std::string& id : tree_.KnownDevices()) {
+        for (const std::string& known : tree_.KnownDevices()) {
+            const std::string& id = tree_.Intern(known);
             DWORD devInst = 0;
             if (nt) {
                 devInst = tree_.DevInstOf(id);
@@ -155,8 +150,22 @@ bool DeviceSets::Destroy(std::uintptr_t handle) { return sets_.erase(handle) != 
 const KeyRef& DeviceSets::LiveEnumKey(DeviceInfoSet::Element& element) const {
     static const KeyRef none;
     if (element.removed) return none;
-    if (!element.enumKey.Exists()) element.enumKey = tree_.EnumKey(element.id);
+    if (!element.enumKey.Exists()) element.enumKey = tree_.EnumKey(element.id());
     return element.enumKey;
+}
+
+const GUID& DeviceSets::ClassGuidOf(DeviceInfoSet::Element& element) const {
+    if (!element.classKnown) {
+        const KeyRef& enumKey = LiveEnumKey(element);
+        if (tree_.Nt()) {
+            element.classGuid = devices::ParseGuid(StringValue(enumKey.Value("ClassGUID")));
+        } else if (EqualNoCase(StringValue(enumKey.Value("Class")), "Net")) {
+            // The 9x family keeps no class GUIDs; SetupAPI knows the class.
+            element.classGuid = devices::ParseGuid(kNetClassGuid);
+        }
+        element.classKnown = true;
+    }
+    return element.classGuid;
 }
 
 bool DeviceSets::KnownProperty(DWORD property) {
@@ -176,7 +185,7 @@ PropertyValue DeviceSets::ReadProperty(DeviceInfoSet::Element& element, DWORD pr
     }
     if (property == SPDRP_ENUMERATOR_NAME) {
         out.type = REG_SZ;
-        out.converted = element.id.substr(0, element.id.find('\\'));
+        out.converted = element.id().substr(0, element.id().find('\\'));
         *out.converted += '\0';
         return out;
     }
@@ -204,7 +213,7 @@ PropertyValue DeviceSets::ReadProperty(DeviceInfoSet::Element& element, DWORD pr
 DWORD DeviceSets::ChangeState(DeviceInfoSet::Element& element) {
     if (!LiveEnumKey(element)) return ERROR_NO_SUCH_DEVINST;
     const StateChangeRequest change = *element.stateChange;
-    const std::string& id = element.id;
+    const std::string& id = element.id();
     Registry& registry = machine_.registry();
     const bool nt = tree_.Nt();
     const bool global = change.scope == DICS_FLAG_GLOBAL;
@@ -254,7 +263,7 @@ DWORD DeviceSets::Remove(DeviceInfoSet::Element& element) {
     if (!LiveEnumKey(element)) return ERROR_NO_SUCH_DEVINST;
     // The element stays in the set, so that a walk by index goes on with
     // the next device; the devnode behind it is gone.
-    tree_.RemoveDevice(element.id);
+    tree_.RemoveDevice(element.id());
     element.removed = true;
     return ERROR_SUCCESS;
 }

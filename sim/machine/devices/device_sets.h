@@ -1,7 +1,10 @@
 // Device information sets, as SetupAPI holds them: a snapshot of the
 // devices a query matched, each element holding its device's registry node
 // from when the set was made (no call of a set reads the driver key: the
-// driver a property names is the Enum key's "Driver" text). Property reads, class-install parameters,
+// driver a property names is the Enum key's "Driver" text), and its class
+// once, when the set is made for one class or when the element is first
+// handed out (a walk by index then finds the key's lines at hand for the
+// property reads that follow). Property reads, class-install parameters,
 // state changes and the class installer act on an element.
 //
 // The sets are owned here, by handle value, until they are destroyed. An
@@ -63,9 +66,14 @@ struct PropertyValue {
 class DeviceInfoSet {
 public:
     struct Element {
-        std::string id;
+        // The instance ID, kept by the device tree for as long as it lives.
+        const std::string* idText = nullptr;
+        const std::string& id() const { return *idText; }
         DWORD devInst = 0;
-        GUID classGuid = {};  // parsed when the set was made
+        // The class, read once: when the set is made for one class, or
+        // when the element is first handed out.
+        GUID classGuid = {};
+        bool classKnown = false;
         KeyRef enumKey;       // held from when the set was made
         bool removed = false;             // taken out through this set
         std::optional<StateChangeRequest> stateChange;
@@ -110,6 +118,9 @@ public:
     // The class installer's DIF_REMOVE.
     DWORD Remove(DeviceInfoSet::Element& element);
 
+    // The element's class GUID (the null GUID for none), read and parsed
+    // on the first call only.
+    const GUID& ClassGuidOf(DeviceInfoSet::Element& element) const;
     // The element's Enum key now; empty when the device is gone.
     const KeyRef& LiveEnumKey(DeviceInfoSet::Element& element) const;
 

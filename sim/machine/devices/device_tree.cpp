@@ -333,7 +333,7 @@ void DeviceTree::VisitPresent(const PresentVisitor& visit) {
         if (!key || key->empty()) continue;
         unsigned long long devnode = 0;
         if (!ParseNumber("0x" + name, devnode)) devnode = 0;
-        visit(*key, static_cast<DWORD>(devnode), EnumKey(*key));
+        visit(Intern(*key), static_cast<DWORD>(devnode), EnumKey(*key));
     }
 }
 

@@ -104,8 +104,12 @@ public:
     // The present devices in enumeration order with their devnodes and Enum
     // keys (empty when the registry has none), without looking their paths
     // up again: what a SetupAPI set is made of.
+    // The ID handed to the visitor lives as long as the tree.
     using PresentVisitor = std::function<void(const std::string& id, DWORD devInst, const KeyRef& enumKey)>;
     void VisitPresent(const PresentVisitor& visit);
+    // The tree's own copy of an instance ID (the spelling first met), which
+    // lives as long as the tree.
+    const std::string& Intern(const std::string& instanceId) { return NodeOf(instanceId).id; }
 
     // The devnode of a device: NT hands numbers out on first use (1 is the
     // root); the 9x family names its Config Manager nodes by them. 0 when
@@ -159,7 +163,7 @@ private:
     const std::string classRoot_;
     mutable KeyRef enumRootKey_;
 
-    // NT: every device met, by upper-cased instance ID, and the present
+    // Every device met, by upper-cased instance ID, and (NT) the present
     // ones in enumeration order (pointers into `nodes_`, which never loses
     // an entry).
     std::unordered_map<std::string, std::unique_ptr<Node>> nodes_;
