@@ -1,5 +1,8 @@
 // Changes to the device tree that Windows announces: WM_DEVICECHANGE
-// broadcasts and the removal of a device with its keys.
+// broadcasts (the tree keeps their record; the headers they point to live
+// until the window manager has delivered them) and the removal of a device
+// with its keys. Removal takes what is there and passes over what is not:
+// nothing here fails.
 #include <memory>
 
 #include "sim/base/text.h"

@@ -1,5 +1,7 @@
 // Device information sets: making them, reading properties, state changes
-// and the class installer's removal.
+// and the class installer's removal. The sets are owned here until they are
+// destroyed; a call that fails answers with a Windows error code and leaves
+// the set and the machine as they were.
 #include "sim/machine/devices/device_sets.h"
 
 #include <cstring>
@@ -98,10 +100,10 @@ DeviceSets::Made DeviceSets::Create(const DeviceQuery& query) {
         element.idText = &id;
         element.devInst = devInst;
         element.enumKey = enumKey;
-        if (query.classGuid) {
-            // A set of one class reads every device's class now.
-            if (!SameGuid(ClassGuidOf(element), *query.classGuid)) return;
-        }
+        // The class is the one the device has now, as Windows reads it
+        // when it makes the set.
+        const GUID& guid = ClassGuidOf(element);
+        if (query.classGuid && !SameGuid(guid, *query.classGuid)) return;
         if (query.currentProfileOnly) {
             const DWORD cs = machine_.registry().GetDword(profileRoot + id, "CSConfigFlags").value_or(0);
             if (cs & CSCONFIGFLAG_DO_NOT_CREATE) return;
@@ -156,6 +158,7 @@ const KeyRef& DeviceSets::LiveEnumKey(DeviceInfoSet::Element& element) const {
 
 const GUID& DeviceSets::ClassGuidOf(DeviceInfoSet::Element& element) const {
     if (!element.classKnown) {
+        // Read and parsed once, when the set is made.
         const KeyRef& enumKey = LiveEnumKey(element);
         if (tree_.Nt()) {
             element.classGuid = devices::ParseGuid(StringValue(enumKey.Value("ClassGUID")));

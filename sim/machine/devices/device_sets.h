@@ -2,9 +2,7 @@
 // devices a query matched, each element holding its device's registry node
 // from when the set was made (no call of a set reads the driver key: the
 // driver a property names is the Enum key's "Driver" text), and its class
-// once, when the set is made for one class or when the element is first
-// handed out (a walk by index then finds the key's lines at hand for the
-// property reads that follow). Property reads, class-install parameters,
+// GUID, read and parsed once then, as Windows keeps it. Property reads, class-install parameters,
 // state changes and the class installer act on an element.
 //
 // The sets are owned here, by handle value, until they are destroyed. An
@@ -70,8 +68,7 @@ public:
         const std::string* idText = nullptr;
         const std::string& id() const { return *idText; }
         DWORD devInst = 0;
-        // The class, read once: when the set is made for one class, or
-        // when the element is first handed out.
+        // The class GUID, read when the set was made.
         GUID classGuid = {};
         bool classKnown = false;
         KeyRef enumKey;       // held from when the set was made
@@ -119,7 +116,7 @@ public:
     DWORD Remove(DeviceInfoSet::Element& element);
 
     // The element's class GUID (the null GUID for none), read and parsed
-    // on the first call only.
+    // on the first call only (when the set is made).
     const GUID& ClassGuidOf(DeviceInfoSet::Element& element) const;
     // The element's Enum key now; empty when the device is gone.
     const KeyRef& LiveEnumKey(DeviceInfoSet::Element& element) const;

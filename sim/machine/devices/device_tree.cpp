@@ -1,4 +1,6 @@
-// The device tree: paths, keys, the present set and devnode numbers.
+// The device tree: paths, keys, the present set and devnode numbers. The
+// tree owns the present list and the devnodes it handed out; the keys are
+// the registry's. Reads never fail: what is missing reads as absent.
 #include "sim/machine/devices/device_tree.h"
 
 #include <algorithm>

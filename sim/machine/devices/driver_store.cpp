@@ -1,5 +1,7 @@
 // The driver store: the INF folder, the 9x driver index, driver ranking and
-// installation, and Windows' new-hardware handling.
+// installation, and Windows' new-hardware handling. An INF that cannot be
+// read is passed over, as SetupAPI passes over a damaged INF; a device no
+// INF serves keeps no driver.
 #include "sim/machine/devices/driver_store.h"
 
 #include <algorithm>

@@ -1,5 +1,7 @@
 // INFs copied into the INF folder as oemN.inf, and "newdev" driver updates
-// that install from an INF and copy it there first.
+// that install from an INF and copy it there first. Failures come back as
+// Windows error codes; what was done before the failing step stays done
+// (an INF copied before an installation failed stays in the INF folder).
 #include <algorithm>
 
 #include "sim/base/text.h"
