@@ -110,8 +110,8 @@ BOOL SetupDiEnumDeviceInfo(HDEVINFO handle, DWORD index, PSP_DEVINFO_DATA device
     if (!device) return fail(ERROR_INVALID_PARAMETER);
     if (device->cbSize != sizeof(SP_DEVINFO_DATA)) return fail(ERROR_INVALID_USER_BUFFER);
     if (index >= set->Size()) return fail(ERROR_NO_MORE_ITEMS);
-    DeviceInfoSet::Element& element = set->At(index);
-    device->ClassGuid = Sets().ClassGuidOf(element);
+    const DeviceInfoSet::Element& element = set->At(index);
+    device->ClassGuid = element.classGuid;
     device->DevInst = element.devInst;
     device->Reserved = set->CookieOf(index);
     return TRUE;

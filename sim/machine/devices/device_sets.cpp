@@ -100,10 +100,10 @@ DeviceSets::Made DeviceSets::Create(const DeviceQuery& query) {
         element.idText = &id;
         element.devInst = devInst;
         element.enumKey = enumKey;
-        // The class is the one the device has now, as Windows reads it
-        // when it makes the set.
-        const GUID& guid = ClassGuidOf(element);
-        if (query.classGuid && !SameGuid(guid, *query.classGuid)) return;
+        // The class is read and parsed once, now, as Windows reads it when
+        // it makes the set.
+        element.classGuid = ClassOf(enumKey);
+        if (query.classGuid && !SameGuid(element.classGuid, *query.classGuid)) return;
         if (query.currentProfileOnly) {
             const DWORD cs = machine_.registry().GetDword(profileRoot + id, "CSConfigFlags").value_or(0);
             if (cs & CSCONFIGFLAG_DO_NOT_CREATE) return;
@@ -156,19 +156,11 @@ const KeyRef& DeviceSets::LiveEnumKey(DeviceInfoSet::Element& element) const {
     return element.enumKey;
 }
 
-const GUID& DeviceSets::ClassGuidOf(DeviceInfoSet::Element& element) const {
-    if (!element.classKnown) {
-        // Read and parsed once, when the set is made.
-        const KeyRef& enumKey = LiveEnumKey(element);
-        if (tree_.Nt()) {
-            element.classGuid = devices::ParseGuid(StringValue(enumKey.Value("ClassGUID")));
-        } else if (EqualNoCase(StringValue(enumKey.Value("Class")), "Net")) {
-            // The 9x family keeps no class GUIDs; SetupAPI knows the class.
-            element.classGuid = devices::ParseGuid(kNetClassGuid);
-        }
-        element.classKnown = true;
-    }
-    return element.classGuid;
+GUID DeviceSets::ClassOf(const KeyRef& enumKey) const {
+    if (tree_.Nt()) return devices::ParseGuid(StringValue(enumKey.Value("ClassGUID")));
+    // The 9x family keeps no class GUIDs; SetupAPI knows the network class.
+    if (EqualNoCase(StringValue(enumKey.Value("Class")), "Net")) return devices::ParseGuid(kNetClassGuid);
+    return GUID{};
 }
 
 bool DeviceSets::KnownProperty(DWORD property) {

@@ -68,9 +68,7 @@ public:
         const std::string* idText = nullptr;
         const std::string& id() const { return *idText; }
         DWORD devInst = 0;
-        // The class GUID, read when the set was made.
-        GUID classGuid = {};
-        bool classKnown = false;
+        GUID classGuid = {};  // read and parsed when the set was made
         KeyRef enumKey;       // held from when the set was made
         bool removed = false;             // taken out through this set
         std::optional<StateChangeRequest> stateChange;
@@ -115,13 +113,13 @@ public:
     // The class installer's DIF_REMOVE.
     DWORD Remove(DeviceInfoSet::Element& element);
 
-    // The element's class GUID (the null GUID for none), read and parsed
-    // on the first call only (when the set is made).
-    const GUID& ClassGuidOf(DeviceInfoSet::Element& element) const;
     // The element's Enum key now; empty when the device is gone.
     const KeyRef& LiveEnumKey(DeviceInfoSet::Element& element) const;
 
 private:
+    // The class GUID of a device's Enum key; the null GUID for none.
+    GUID ClassOf(const KeyRef& enumKey) const;
+
     Machine& machine_;
     DeviceTree& tree_;
     std::map<std::uintptr_t, std::unique_ptr<DeviceInfoSet>> sets_;
