@@ -1,9 +1,10 @@
 // Device information sets, as SetupAPI holds them: a snapshot of the
-// devices a query matched, each element holding its device's registry node
-// from when the set was made (no call of a set reads the driver key: the
-// driver a property names is the Enum key's "Driver" text), and its class
-// GUID, read and parsed once then, as Windows keeps it. Property reads, class-install parameters,
-// state changes and the class installer act on an element.
+// devices a query matched, each element holding its device's Enum key from
+// when the set was made and its class GUID, read and parsed once then, as
+// Windows keeps it (no call of a set needs the driver key: the driver a
+// property names is the Enum key's "Driver" text). Property reads,
+// class-install parameters, state changes and the class installer act on
+// an element.
 //
 // The sets are owned here, by handle value, until they are destroyed. An
 // element keeps its Enum key by reference: reading a property does not look
