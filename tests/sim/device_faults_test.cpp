@@ -133,8 +133,8 @@ TEST_F(DeviceFaultTest, InfCopiesUpdatesAndDevnodesFailForTheirObject) {
     EXPECT_TRUE(SetupCopyOEMInfA("C:\\Drv\\netzl11a.inf", nullptr, SPOST_NONE, 0, nullptr, 0, nullptr, nullptr));
 
     Fail("UpdateDriverForPlugAndPlayDevicesA", kDualBandId, ERROR_NO_DRIVER_SELECTED, true);
-    EXPECT_FALSE(SimUpdateDriverForPlugAndPlayDevicesA(nullptr, kDualBandId, "C:\\Drv\\netzl11a.inf",
-                                                       INSTALLFLAG_FORCE, nullptr));
+    EXPECT_FALSE(SimUpdateDriverForPlugAndPlayDevicesA(nullptr, kDualBandId, "C:\\Drv\\netzl11a.inf", INSTALLFLAG_FORCE,
+                                                       nullptr));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_DRIVER_SELECTED));
     EXPECT_EQ(machine_.devices().StagedInfs().size(), 1u);
 

@@ -36,8 +36,7 @@ CONFIGRET CM_Locate_DevNodeA(PDEVINST devInst, DEVINSTID_A deviceId, ULONG flags
     *devInst = 0;
     if (flags & ~static_cast<ULONG>(CM_LOCATE_DEVNODE_BITS)) return Failed(kLocate, object, CR_INVALID_FLAG);
     if (const DWORD injected = dll::Injected(kLocate, object)) return injected;
-    const sim::DeviceModel::Located located =
-        Current().devices().Locate(id, (flags & CM_LOCATE_DEVNODE_PHANTOM) != 0);
+    const sim::DeviceModel::Located located = Current().devices().Locate(id, (flags & CM_LOCATE_DEVNODE_PHANTOM) != 0);
     if (located.result != CR_SUCCESS) return Failed(kLocate, object, located.result);
     *devInst = located.devInst;
     return CR_SUCCESS;

@@ -24,8 +24,7 @@ constexpr DWORD kKnownFlags = INSTALLFLAG_FORCE | INSTALLFLAG_READONLY | INSTALL
 
 }  // namespace
 
-BOOL SimUpdateDriverForPlugAndPlayDevicesA(HWND, LPCSTR hardwareId, LPCSTR infPath, DWORD flags,
-                                           PBOOL rebootRequired) {
+BOOL SimUpdateDriverForPlugAndPlayDevicesA(HWND, LPCSTR hardwareId, LPCSTR infPath, DWORD flags, PBOOL rebootRequired) {
     namespace dll = sim::dll;
     const std::string object = hardwareId ? hardwareId : "";
     if (flags & ~kKnownFlags) {

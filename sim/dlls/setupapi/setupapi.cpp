@@ -42,18 +42,30 @@ DeviceInfoSet* SetOf(HDEVINFO handle) { return Sets().Find(reinterpret_cast<std:
 // codes the tool never reads.
 const char* PropertyName(DWORD property) {
     switch (property) {
-        case SPDRP_DEVICEDESC: return "SPDRP_DEVICEDESC";
-        case SPDRP_HARDWAREID: return "SPDRP_HARDWAREID";
-        case SPDRP_COMPATIBLEIDS: return "SPDRP_COMPATIBLEIDS";
-        case SPDRP_SERVICE: return "SPDRP_SERVICE";
-        case SPDRP_CLASS: return "SPDRP_CLASS";
-        case SPDRP_CLASSGUID: return "SPDRP_CLASSGUID";
-        case SPDRP_DRIVER: return "SPDRP_DRIVER";
-        case SPDRP_CONFIGFLAGS: return "SPDRP_CONFIGFLAGS";
-        case SPDRP_MFG: return "SPDRP_MFG";
-        case SPDRP_FRIENDLYNAME: return "SPDRP_FRIENDLYNAME";
-        case SPDRP_ENUMERATOR_NAME: return "SPDRP_ENUMERATOR_NAME";
-        default: return nullptr;
+        case SPDRP_DEVICEDESC:
+            return "SPDRP_DEVICEDESC";
+        case SPDRP_HARDWAREID:
+            return "SPDRP_HARDWAREID";
+        case SPDRP_COMPATIBLEIDS:
+            return "SPDRP_COMPATIBLEIDS";
+        case SPDRP_SERVICE:
+            return "SPDRP_SERVICE";
+        case SPDRP_CLASS:
+            return "SPDRP_CLASS";
+        case SPDRP_CLASSGUID:
+            return "SPDRP_CLASSGUID";
+        case SPDRP_DRIVER:
+            return "SPDRP_DRIVER";
+        case SPDRP_CONFIGFLAGS:
+            return "SPDRP_CONFIGFLAGS";
+        case SPDRP_MFG:
+            return "SPDRP_MFG";
+        case SPDRP_FRIENDLYNAME:
+            return "SPDRP_FRIENDLYNAME";
+        case SPDRP_ENUMERATOR_NAME:
+            return "SPDRP_ENUMERATOR_NAME";
+        default:
+            return nullptr;
     }
 }
 

@@ -48,9 +48,12 @@ void DeviceTree::WriteDriver(const std::string& instanceId, const std::string& c
     const std::string path = classKey + "\\" + instance;
     registry.CreateKey(path);
     const std::pair<const char*, const std::string*> texts[] = {
-        {"DriverDesc", &driver.driverDesc},       {"ProviderName", &driver.providerName},
-        {"InfPath", &driver.infPath},             {"InfSection", &driver.infSection},
-        {"MatchingDeviceId", &driver.matchingDeviceId}, {"DriverDate", &driver.driverDate},
+        {"DriverDesc", &driver.driverDesc},
+        {"ProviderName", &driver.providerName},
+        {"InfPath", &driver.infPath},
+        {"InfSection", &driver.infSection},
+        {"MatchingDeviceId", &driver.matchingDeviceId},
+        {"DriverDate", &driver.driverDate},
         {"DriverVersion", &driver.driverVersion},
     };
     for (const auto& [name, text] : texts) {
@@ -122,8 +125,8 @@ std::string DeviceTree::AddPciAdapter(const PciAdapter& adapter) {
         spec.compatibleIds.push_back("PCI\\CC_0200");
     }
     // The instance: the bus's own part of the ID, unique per slot.
-    const int slot = static_cast<int>(std::hash<std::string>{}(spec.hardwareIds.front()) % 0x100) ^
-                     static_cast<int>(pciSlot_++);
+    const int slot =
+        static_cast<int>(std::hash<std::string>{}(spec.hardwareIds.front()) % 0x100) ^ static_cast<int>(pciSlot_++);
     std::string suffix = adapter.instanceSuffix;
     if (suffix.empty()) {
         char text[64];

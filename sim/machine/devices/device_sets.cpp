@@ -119,9 +119,8 @@ DeviceSets::Made DeviceSets::Create(const DeviceQuery& query) {
         // 9x devnodes are the Config Manager nodes' names: read them once.
         std::unordered_map<std::string, DWORD> cmDevnodes;
         if (!nt) {
-            tree_.VisitPresent([&](const std::string& id, DWORD devInst, const KeyRef&) {
-                cmDevnodes.emplace(Upper(id), devInst);
-            });
+            tree_.VisitPresent(
+                [&](const std::string& id, DWORD devInst, const KeyRef&) { cmDevnodes.emplace(Upper(id), devInst); });
         }
         for (const std::string& known : tree_.KnownDevices()) {
             const std::string& id = tree_.Intern(known);

@@ -37,11 +37,11 @@ class Machine;
 
 // What SetupDiGetClassDevsA asks for.
 struct DeviceQuery {
-    std::optional<GUID> classGuid;   // none: every class (DIGCF_ALLCLASSES)
-    std::string enumerator;          // "" for any; with a backslash, one instance ID
-    bool presentOnly = false;        // DIGCF_PRESENT
-    bool currentProfileOnly = false; // DIGCF_PROFILE
-    bool interfaces = false;         // DIGCF_DEVICEINTERFACE: not modelled, the set is empty
+    std::optional<GUID> classGuid;    // none: every class (DIGCF_ALLCLASSES)
+    std::string enumerator;           // "" for any; with a backslash, one instance ID
+    bool presentOnly = false;         // DIGCF_PRESENT
+    bool currentProfileOnly = false;  // DIGCF_PROFILE
+    bool interfaces = false;          // DIGCF_DEVICEINTERFACE: not modelled, the set is empty
 };
 
 // A property-change request: the body of SP_PROPCHANGE_PARAMS.
@@ -69,9 +69,9 @@ public:
         const std::string* idText = nullptr;
         const std::string& id() const { return *idText; }
         DWORD devInst = 0;
-        GUID classGuid = {};  // read and parsed when the set was made
-        KeyRef enumKey;       // held from when the set was made
-        bool removed = false;             // taken out through this set
+        GUID classGuid = {};   // read and parsed when the set was made
+        KeyRef enumKey;        // held from when the set was made
+        bool removed = false;  // taken out through this set
         std::optional<StateChangeRequest> stateChange;
     };
 

@@ -217,9 +217,7 @@ std::optional<std::string> DeviceTree::DriverKeyPath(const std::string& instance
     return path;
 }
 
-bool DeviceTree::HasWorkingDriver(const std::string& instanceId) const {
-    return DriverKeyPath(instanceId).has_value();
-}
+bool DeviceTree::HasWorkingDriver(const std::string& instanceId) const { return DriverKeyPath(instanceId).has_value(); }
 
 DeviceIds DeviceTree::IdsOf(const KeyRef& enumKey) const {
     DeviceIds ids;

@@ -18,7 +18,7 @@ extern const char* const kNetClassGuid;  // "{4D36E972-E325-11CE-BFC1-08002BE103
 struct InstalledDriver {
     std::string matchingDeviceId;  // also "ComponentId" of a network adapter on NT
     std::string driverDesc;
-    std::string infPath;           // e.g. "oem3.inf"
+    std::string infPath;  // e.g. "oem3.inf"
     std::string infSection;
     std::string providerName;
     std::string driverDate;        // "m-d-yyyy", as Windows stores it; not written when empty

@@ -73,9 +73,7 @@ InfPlatform DriverStore::Platform() const {
 
 void DriverStore::RequireRestartForInf(const std::string& infFileName) { restartInfs_.insert(Upper(infFileName)); }
 
-void DriverStore::RequireRestartForDevice(const std::string& instanceId) {
-    restartDevices_.insert(Upper(instanceId));
-}
+void DriverStore::RequireRestartForDevice(const std::string& instanceId) { restartDevices_.insert(Upper(instanceId)); }
 
 bool DriverStore::RestartNeeded(const std::string& instanceId, const std::string& infName,
                                 const std::string& sourceName) const {

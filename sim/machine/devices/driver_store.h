@@ -107,8 +107,7 @@ private:
     // Installs the choice on the device; true when a restart is needed.
     bool InstallDriver(const std::string& instanceId, const DriverChoice& choice, const std::string& infName,
                        const std::string& sourceName, const char* why);
-    bool RestartNeeded(const std::string& instanceId, const std::string& infName,
-                       const std::string& sourceName) const;
+    bool RestartNeeded(const std::string& instanceId, const std::string& infName, const std::string& sourceName) const;
 
     // Copies an INF into the INF folder as the next free oemN.inf, or finds
     // an identical copy there: the destination, or an error.

@@ -169,7 +169,7 @@ DriverStore::UpdateResult DriverStore::UpdateDriver(const UpdateRequest& request
 
     bool matchedAny = false;
     int installed = 0;
-    std::string infName;  // the INF's name in the INF folder, once it is there
+    std::string infName;         // the INF's name in the INF folder, once it is there
     std::vector<LoadedInf> inf;  // read once, for every device that carries the ID
     const auto carries = [&](const std::vector<std::string>& list) {
         return std::any_of(list.begin(), list.end(),
@@ -202,7 +202,8 @@ DriverStore::UpdateResult DriverStore::UpdateDriver(const UpdateRequest& request
                 infName = FileNameOf(staged.destination);
             }
         }
-        result.restart = InstallDriver(id, *choice, infName, path, "UpdateDriverForPlugAndPlayDevices") || result.restart;
+        result.restart =
+            InstallDriver(id, *choice, infName, path, "UpdateDriverForPlugAndPlayDevices") || result.restart;
         ++installed;
     }
     if (!matchedAny) {

@@ -39,8 +39,8 @@ namespace sim::standard {
 
 // One device of a standard machine.
 struct Device {
-    std::string id;  // NT: instance ID; 9x: hardware key below HKLM\Enum
-    bool hasHardwareIds = true;        // false: no "HardwareID" value at all
+    std::string id;                        // NT: instance ID; 9x: hardware key below HKLM\Enum
+    bool hasHardwareIds = true;            // false: no "HardwareID" value at all
     std::vector<std::string> hardwareIds;  // empty with hasHardwareIds: only the terminator
     std::vector<std::string> compatibleIds;
     std::string desc;
@@ -54,8 +54,8 @@ struct Device {
     std::string netCfgInstanceId;  // NT network adapters
     std::string devLoader;         // 9x "DevLoader"
     bool present = true;
-    bool legacy = false;            // NT: a non-Plug and Play driver's node
-    bool profileDisabled = false;   // disabled in the current hardware profile
+    bool legacy = false;           // NT: a non-Plug and Play driver's node
+    bool profileDisabled = false;  // disabled in the current hardware profile
     unsigned configFlags = 0;
     std::string cmNode;  // 9x: the Config Manager node's name (hex devnode)
 };

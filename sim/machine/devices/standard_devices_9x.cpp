@@ -27,11 +27,10 @@ struct Row {
 
 // The 440BX functions' IDs: the PCI bus of the 9x family reports the
 // subsystem and revision forms first.
-#define BX_PCI(dev, rev, func) \
-    "PCI\\VEN_8086&DEV_" dev "&SUBSYS_00000000&REV_" rev "\\BUS_00&DEV_" func
-#define BX_IDS(dev, rev)                                                                                  \
-    "PCI\\VEN_8086&DEV_" dev "&SUBSYS_00000000&REV_" rev ",PCI\\VEN_8086&DEV_" dev "&SUBSYS_00000000,PCI\\VEN_8086&DEV_" dev \
-    "&REV_" rev ",PCI\\VEN_8086&DEV_" dev
+#define BX_PCI(dev, rev, func) "PCI\\VEN_8086&DEV_" dev "&SUBSYS_00000000&REV_" rev "\\BUS_00&DEV_" func
+#define BX_IDS(dev, rev)                                                           \
+    "PCI\\VEN_8086&DEV_" dev "&SUBSYS_00000000&REV_" rev ",PCI\\VEN_8086&DEV_" dev \
+    "&SUBSYS_00000000,PCI\\VEN_8086&DEV_" dev "&REV_" rev ",PCI\\VEN_8086&DEV_" dev
 #define IDE_PARENT "PCI&VEN_8086&DEV_7111&SUBSYS_00000000&REV_01&BUS_00&DEV_07&FUNC_01"
 
 const Row kRows[] = {
@@ -120,8 +119,9 @@ const Row kRows[] = {
     {true, "NETWORK\\VREDIR\\0000", "VREDIR", nullptr, "Client for Microsoft Networks", "Microsoft", "NetClient",
      "NETCLI.INF", "VREDIR.ndi", nullptr},
     // Devices once attached and gone since: keys without a node.
-    {false, "LPTENUM\\HEWLETT-PACKARDDESKJET_8E9C\\LPT1", "LPTENUM\\HEWLETT-PACKARDDESKJET_8E9C,HEWLETT-PACKARDDESKJET_8E9C",
-     nullptr, "HP DeskJet 690C", "HP", "Printer", nullptr, nullptr, nullptr},
+    {false, "LPTENUM\\HEWLETT-PACKARDDESKJET_8E9C\\LPT1",
+     "LPTENUM\\HEWLETT-PACKARDDESKJET_8E9C,HEWLETT-PACKARDDESKJET_8E9C", nullptr, "HP DeskJet 690C", "HP", "Printer",
+     nullptr, nullptr, nullptr},
     {false, "USB\\VID_046D&PID_C00E\\5&1A2B8C3F&0&1", "USB\\VID_046D&PID_C00E&REV_1100,USB\\VID_046D&PID_C00E",
      "USB\\CLASS_03&SUBCLASS_01&PROT_02,USB\\CLASS_03&SUBCLASS_01,USB\\CLASS_03", "USB Human Interface Device",
      "(Standard system devices)", "HID", "HIDDEV.INF", "HID_Inst", "*ntkern"},
@@ -139,7 +139,7 @@ constexpr unsigned long kNodeStep = 0xC0;
 std::vector<std::string> SplitComma(const char* text) {
     std::vector<std::string> out;
     std::string item;
-    for (const char* p = text; ; ++p) {
+    for (const char* p = text;; ++p) {
         if (*p == ',' || *p == '\0') {
             if (!item.empty()) out.push_back(item);
             item.clear();
