@@ -123,7 +123,9 @@ TEST_F(DeviceSearchTest, TheMachinesOwnNodesWithoutIdsAreSkippedOnTheWayToTheAda
     // "HardwareID": ERROR_INVALID_DATA) and ROOT\UNKNOWN\0000 (a list of
     // one NUL) before the adapter.
     const std::vector<std::string> present = devices().PresentDevices();
-    const auto at = [&](const std::string& id) { return std::find(present.begin(), present.end(), id) - present.begin(); };
+    const auto at = [&](const std::string& id) {
+        return std::find(present.begin(), present.end(), id) - present.begin();
+    };
     ASSERT_LT(at("ROOT\\LEGACY_BEEP\\0000"), at(adapter));
     ASSERT_LT(at("ROOT\\UNKNOWN\\0000"), at(adapter));
     ASSERT_LT(at(adapter), static_cast<std::ptrdiff_t>(present.size()));

@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
+#include "sim/base/text.h"
 #include "sim/include/windows.h"
+#include "sim/machine/devices/device_tree.h"
 #include "sim/machine/devices/devices.h"
 #include "sim/machine/filesystem.h"
 #include "sim/machine/machine.h"
-#include "sim/base/text.h"
-#include "sim/machine/devices/device_tree.h"
 #include "sim/machine/registry.h"
 #include "tests/support/test_infs.h"
 
@@ -717,8 +717,8 @@ TEST_F(DeviceTreeTest, TheUntidyNodesOfAnXpMachineAnswerAsWindowsDoes) {
         ASSERT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER)) << i;
         EXPECT_EQ(type, static_cast<DWORD>(REG_MULTI_SZ));
         std::vector<BYTE> ids(required, 0xCC);
-        ASSERT_TRUE(SetupDiGetDeviceRegistryPropertyA(set, &device, SPDRP_HARDWAREID, nullptr, ids.data(), required,
-                                                      nullptr));
+        ASSERT_TRUE(
+            SetupDiGetDeviceRegistryPropertyA(set, &device, SPDRP_HARDWAREID, nullptr, ids.data(), required, nullptr));
         if (required == 1) {
             // Only the terminator of an empty list, handed out as it is.
             EXPECT_EQ(ids[0], 0);
