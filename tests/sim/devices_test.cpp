@@ -1,6 +1,7 @@
-// The emulated device tree: SetupAPI sets and properties, state changes and
-// removal, OEM INF staging, source lists, "newdev" updates, new hardware,
-// arrivals and departures, on both Windows families.
+// The emulated device tree: SetupAPI sets and properties, sets that keep
+// their nodes, state changes and removal, OEM INF staging, source lists,
+// "newdev" updates, new hardware, arrivals and departures, and the devices
+// every standard machine carries, on both Windows families.
 #include <gtest/gtest.h>
 
 #include <algorithm>
