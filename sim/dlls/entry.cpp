@@ -8,12 +8,17 @@
 namespace sim::dll {
 
 DWORD FailQuietly(std::string_view call, std::string_view object, DWORD error) {
-    std::string line(call);
+    const std::string number = std::to_string(error);
+    constexpr std::string_view kArrow = " -> error ";
+    std::string line;
+    line.reserve(call.size() + 1 + object.size() + kArrow.size() + number.size());
+    line += call;
     if (!object.empty()) {
         line += ' ';
         line += object;
     }
-    line += " -> error " + std::to_string(error);
+    line += kArrow;
+    line += number;
     Current().Record("failure", std::move(line));
     return error;
 }

@@ -11,6 +11,19 @@
 // path with the long root name ("HKEY_LOCAL_MACHINE\Software\X"), a full
 // file path, a service name, a device instance ID; letter case is ignored.
 // An empty object matches every object of that call.
+//
+// The device calls (sim/dlls/setupapi, cfgmgr32, newdev):
+//   "SPDRP_HARDWAREID", "SPDRP_DRIVER", ... (the property's name) with the
+//       device instance ID: SetupDiGetDeviceRegistryPropertyA of that
+//       property of that device, size queries included, so that one
+//       device's hardware-ID read fails while the rest of a walk goes on;
+//   "DIF_REMOVE" with the instance ID: SetupDiCallClassInstaller's removal,
+//       refused before anything changes;
+//   "UpdateDriverForPlugAndPlayDevicesA" with the hardware ID asked for;
+//   "SetupCopyOEMInfA" with the source as the caller wrote it;
+//   "CM_Locate_DevNodeA" and "CM_Reenumerate_DevNode" with the device ID
+//       ("HTREE\ROOT\0" for the root): `error` is the CONFIGRET the call
+//       returns, and the last error is left alone, as these functions do.
 #pragma once
 
 #include <cstdint>

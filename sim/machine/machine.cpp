@@ -26,9 +26,11 @@ std::vector<TranscriptEntry> Transcript::OfKind(const std::string& kind) const {
     return out;
 }
 
-Machine::Machine(WindowsVersion version) : Machine(version, VersionInfo(version).windowsDir) {}
+Machine::Machine(WindowsVersion version, Furnishing furnishing)
+    : Machine(version, VersionInfo(version).windowsDir, furnishing) {}
 
-Machine::Machine(WindowsVersion version, const std::string& windowsDir) : version_(version), windowsDir_(windowsDir) {
+Machine::Machine(WindowsVersion version, const std::string& windowsDir, Furnishing furnishing)
+    : version_(version), furnishing_(furnishing), windowsDir_(windowsDir) {
     const bool rootFolder = !windowsDir_.empty() && windowsDir_.back() == '\\';
     systemDir_ = windowsDir_ + (rootFolder ? "" : "\\") + (IsNtFamily(version) ? "system32" : "SYSTEM");
     Build();
@@ -45,6 +47,7 @@ void Machine::Build() {
     processes_ = std::make_unique<ProcessTable>(*this);
     session_ = std::make_unique<Session>(*this);
     modules_ = std::make_unique<Modules>(*this);
+    if (furnishing_ == Furnishing::Standard) devices_->AddStandardDevices();
 }
 
 bool Machine::IsNt() const { return IsNtFamily(version_); }

@@ -50,15 +50,30 @@ private:
     std::vector<TranscriptEntry> entries_;
 };
 
+// What a new machine carries besides Windows itself.
+enum class Furnishing {
+    // The devices a real machine of its kind has (sim/machine/devices/
+    // standard_devices.h): system devices, controllers, drives, legacy
+    // driver nodes and the other untidy parts, with their drivers. They
+    // are there before a run and never part of its changes.
+    Standard,
+    // No device at all: an empty device tree, for cases about the device
+    // mechanism itself (counting, ordering, the first devnode, a registry
+    // compared key for key).
+    Bare,
+};
+
 class Machine {
 public:
-    explicit Machine(WindowsVersion version = WindowsVersion::WinXP);
-    explicit Machine(WindowsVersion version, const std::string& windowsDir);
+    explicit Machine(WindowsVersion version = WindowsVersion::WinXP, Furnishing furnishing = Furnishing::Standard);
+    explicit Machine(WindowsVersion version, const std::string& windowsDir,
+                     Furnishing furnishing = Furnishing::Standard);
     ~Machine();
     Machine(const Machine&) = delete;
     Machine& operator=(const Machine&) = delete;
 
     WindowsVersion Version() const { return version_; }
+    Furnishing furnishing() const { return furnishing_; }
     bool IsNt() const;
     const VersionRow& VersionDetails() const;
     // GetVersionExA fails on this machine (as it can on a damaged system).
@@ -97,6 +112,7 @@ private:
     void Build();
 
     WindowsVersion version_;
+    Furnishing furnishing_;
     std::string windowsDir_;
     std::string systemDir_;
     std::uintptr_t nextHandle_ = 0x1000;

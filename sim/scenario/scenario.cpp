@@ -134,12 +134,12 @@ Plan ReadPlan(const std::string& text, Problems& problems) {
     return plan;
 }
 
-// The one place a scenario's machine is made. A machine is made today as
-// "machine bare" asks (without standard devices); the request travels in
-// the Scenario, and goes to the Machine's constructor here.
+// The one place a scenario's machine is made: with the standard devices of
+// its Windows, or without them when "machine bare" asks.
 std::unique_ptr<Machine> MakeMachine(const Plan& plan) {
-    return plan.windowsDir ? std::make_unique<Machine>(*plan.version, *plan.windowsDir)
-                           : std::make_unique<Machine>(*plan.version);
+    const Furnishing furnishing = plan.bareMachine ? Furnishing::Bare : Furnishing::Standard;
+    return plan.windowsDir ? std::make_unique<Machine>(*plan.version, *plan.windowsDir, furnishing)
+                           : std::make_unique<Machine>(*plan.version, furnishing);
 }
 
 void Apply(const Plan& plan, Applier& applier, Problems& problems) {

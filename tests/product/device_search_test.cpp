@@ -1,7 +1,9 @@
 // The search for present supported adapters on both Windows families.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "app/product_profile.h"
 #include "app/windows_kind.h"
@@ -114,6 +116,28 @@ TEST_F(DeviceSearchTest, NtFourReadsTheNinexStyleNetworkClassKey) {
     EXPECT_EQ(FindSupportedDevice(list), 1);
 }
 
+TEST_F(DeviceSearchTest, TheMachinesOwnNodesWithoutIdsAreSkippedOnTheWayToTheAdapter) {
+    Use(WindowsVersion::WinXP, 2);
+    const std::string adapter = AddRunning("0012", "1022168C", "pci\\ven_168c&dev_0012&subsys_1022168c");
+    // A standard XP machine enumerates its legacy driver nodes (no
+    // "HardwareID": ERROR_INVALID_DATA) and ROOT\UNKNOWN\0000 (a list of
+    // one NUL) before the adapter.
+    const std::vector<std::string> present = devices().PresentDevices();
+    const auto at = [&](const std::string& id) {
+        return std::find(present.begin(), present.end(), id) - present.begin();
+    };
+    ASSERT_LT(at("ROOT\\LEGACY_BEEP\\0000"), at(adapter));
+    ASSERT_LT(at("ROOT\\UNKNOWN\\0000"), at(adapter));
+    ASSERT_LT(at(adapter), static_cast<std::ptrdiff_t>(present.size()));
+    DeviceList list;
+    // Catches device_walk.cpp ReadHardwareIds ending the walk on
+    // ERROR_INVALID_DATA instead of skipping the node, and taking the
+    // one-NUL list of ROOT\UNKNOWN (required size 1) for a failure.
+    EXPECT_EQ(FindSupportedDevice(list), 1);
+    ASSERT_EQ(list.count, 1);
+    EXPECT_EQ(list.Head()->netCfgInstanceId, "{GUID-1022168C}");
+}
+
 class ConfigManagerSearchTest : public DeviceSearchTest {
 protected:
     // A 9x device with a driver of the given ID and maker.
@@ -142,7 +166,8 @@ TEST_F(ConfigManagerSearchTest, EveryTableRowInTheKeyRecordsTheDeviceAgain) {
         EXPECT_EQ(found->name, "Card " + key);
         EXPECT_EQ(found->hardwareId, "PCI\\VEN_168C&DEV_0007&SUBSYS_01107E3D");
         EXPECT_EQ(found->enumKey, key);
-        EXPECT_EQ(found->driverKey, "Net\\0000");
+        // The machine's Dial-Up Adapter holds the first network instance.
+        EXPECT_EQ(found->driverKey, "Net\\0001");
         EXPECT_EQ(found->netCfgInstanceId, "");
         EXPECT_EQ(list.FindFirst(1), nullptr);
         EXPECT_EQ(machine().registry().OpenHandleCount(), 0u);
@@ -164,6 +189,25 @@ TEST_F(ConfigManagerSearchTest, OnlyZelmarDevicesWithTheProfilesDriverAreRecorde
     // The arrival handler searches on a list of its own without clearing it.
     EXPECT_EQ(FindDevicesByConfigManager(list), 2);
     EXPECT_EQ(list.count, 2);
+}
+
+TEST_F(ConfigManagerSearchTest, NodesWithoutAHardwareKeyAreSkipped) {
+    Use(WindowsVersion::Win98SE, 1);
+    const std::string card = Add9x("PCMCIA\\ZELMAR-SOLVANE_802.11B/LAN_PC_CARD-5D2E\\1",
+                                   "pcmcia\\zelmar-solvane_802.11b/lan_pc_card-5d2e", "Zelmar");
+    // The machine's own Config Manager nodes without "HardWareKey" come
+    // first, the card's node last.
+    const std::string root = "HKDD\\Config Manager\\Enum";
+    const std::vector<std::string> nodes = machine().registry().SubKeys(root);
+    ASSERT_FALSE(machine().registry().GetValue(root + "\\" + nodes.front(), "HardWareKey"));
+    ASSERT_EQ(machine().registry().GetString(root + "\\" + nodes.back(), "HardWareKey"), card);
+    DeviceList list;
+    // Catches device_search.cpp FindDevicesByConfigManager ending the
+    // enumeration at a node whose "HardWareKey" cannot be read instead of
+    // going on with the next node.
+    EXPECT_EQ(FindSupportedDevice(list), 1);
+    ASSERT_EQ(list.count, 1);
+    EXPECT_EQ(list.Head()->enumKey, card);
 }
 
 TEST_F(ConfigManagerSearchTest, NeedsProfileDriverReadsTheNetworkClassOfTheFamily) {

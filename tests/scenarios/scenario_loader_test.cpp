@@ -264,6 +264,7 @@ TEST(ScenarioLoader, EveryDirectiveIsAppliedToTheMachine) {
     EXPECT_EQ(m.windows().IdleLimit(), 600000u);
     EXPECT_TRUE(m.transcript.Entries().empty());
     EXPECT_FALSE(load.scenario->bareMachine);
+    EXPECT_EQ(m.furnishing(), sim::Furnishing::Standard);
     EXPECT_TRUE(m.faults.Pending().empty());
 
     const std::map<std::string, std::string>& devices = load.scenario->devices;
@@ -343,6 +344,9 @@ TEST(ScenarioLoader, FailLinesBecomeFailuresOnDemandForTheObjectsTheEmulatorName
     const sim::ScenarioLoad load = sim::BuildScenario(text, kRegistry);
     ASSERT_TRUE(load) << load.error;
     EXPECT_TRUE(load.scenario->bareMachine);
+    // The machine itself is bare: the card is its only device.
+    EXPECT_EQ(load.scenario->machine->furnishing(), sim::Furnishing::Bare);
+    EXPECT_EQ(load.scenario->machine->devices().PresentDevices().size(), 1u);
     auto row = [](const sim::FaultRequest& f) {
         return f.call + " [" + f.object + "] " + std::to_string(f.error) + (f.once ? " once" : "");
     };

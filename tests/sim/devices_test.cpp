@@ -1,14 +1,19 @@
-// The emulated device tree: SetupAPI sets and properties, state changes and
-// removal, OEM INF staging, source lists, "newdev" updates, new hardware,
-// arrivals and departures, on both Windows families.
+// The emulated device tree: SetupAPI sets and properties, sets that keep
+// their nodes, state changes and removal, OEM INF staging, source lists,
+// "newdev" updates, new hardware, arrivals and departures, and the devices
+// every standard machine carries, on both Windows families.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "sim/base/text.h"
 #include "sim/include/windows.h"
+#include "sim/machine/devices/device_tree.h"
 #include "sim/machine/devices/devices.h"
 #include "sim/machine/filesystem.h"
 #include "sim/machine/machine.h"
@@ -60,6 +65,15 @@ protected:
         files().WriteFile("C:\\Drv\\netzl11b.inf", testinfs::SolvaneInf());
     }
 
+    // A set of the one present device with this instance ID, and that
+    // device in it.
+    HDEVINFO SetOfOne(const std::string& id, SP_DEVINFO_DATA* device) {
+        HDEVINFO set = SetupDiGetClassDevsA(nullptr, id.c_str(), nullptr, DIGCF_PRESENT | DIGCF_ALLCLASSES);
+        device->cbSize = sizeof *device;
+        EXPECT_TRUE(SetupDiEnumDeviceInfo(set, 0, device));
+        return set;
+    }
+
     std::vector<std::string> HardwareIdsOf(HDEVINFO set, SP_DEVINFO_DATA* device) {
         char buffer[1024] = {};
         DWORD required = 0;
@@ -78,22 +92,37 @@ private:
 // ---- sets and enumeration --------------------------------------------------
 
 TEST_F(DeviceTreeTest, ClassDevsFollowTheDocumentedFlagRules) {
-    AddDualBand();
+    const std::string adapter = AddDualBand();
     EXPECT_EQ(SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_PRESENT), INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
     EXPECT_EQ(SetupDiGetClassDevsA(nullptr, "NOSUCHBUS", nullptr, DIGCF_ALLCLASSES), INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_DATA));
 
+    // Among the machine's own devices: every member of a class set is of
+    // that class and of the enumerator asked for; the adapter is the last
+    // network adapter on the PCI bus (the machine's wired one comes first).
     GUID net = {0x4D36E972, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
-    GUID other = {0x4D36E96B, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
+    GUID keyboards = {0x4D36E96B, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
     HDEVINFO byClass = SetupDiGetClassDevsA(&net, "PCI", nullptr, DIGCF_PRESENT);
-    HDEVINFO otherClass = SetupDiGetClassDevsA(&other, nullptr, nullptr, DIGCF_PRESENT);
+    HDEVINFO otherClass = SetupDiGetClassDevsA(&keyboards, nullptr, nullptr, DIGCF_PRESENT);
     ASSERT_NE(byClass, INVALID_HANDLE_VALUE);
     SP_DEVINFO_DATA device = {};
     device.cbSize = sizeof device;
-    EXPECT_TRUE(SetupDiEnumDeviceInfo(byClass, 0, &device));
-    EXPECT_EQ(std::memcmp(&device.ClassGuid, &net, sizeof net), 0);
-    EXPECT_FALSE(SetupDiEnumDeviceInfo(otherClass, 0, &device));
+    DWORD members = 0;
+    for (; SetupDiEnumDeviceInfo(byClass, members, &device); ++members) {
+        EXPECT_EQ(std::memcmp(&device.ClassGuid, &net, sizeof net), 0);
+        char enumerator[16] = {};
+        EXPECT_TRUE(SetupDiGetDeviceRegistryPropertyA(byClass, &device, SPDRP_ENUMERATOR_NAME, nullptr,
+                                                      reinterpret_cast<BYTE*>(enumerator), sizeof enumerator, nullptr));
+        EXPECT_STREQ(enumerator, "PCI");
+    }
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_MORE_ITEMS));
+    ASSERT_EQ(members, 2u);
+    ASSERT_TRUE(SetupDiEnumDeviceInfo(byClass, 1, &device));
+    EXPECT_EQ(HardwareIdsOf(byClass, &device).front(), std::string(kDualBandId) + "&REV_01");
+    for (DWORD i = 0; SetupDiEnumDeviceInfo(otherClass, i, &device); ++i) {
+        EXPECT_EQ(std::memcmp(&device.ClassGuid, &keyboards, sizeof keyboards), 0) << i;
+    }
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_MORE_ITEMS));
     EXPECT_EQ(devices().OpenHandleCount(), 2u);
     EXPECT_TRUE(SetupDiDestroyDeviceInfoList(byClass));
@@ -101,9 +130,11 @@ TEST_F(DeviceTreeTest, ClassDevsFollowTheDocumentedFlagRules) {
     EXPECT_FALSE(SetupDiDestroyDeviceInfoList(otherClass));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
     EXPECT_EQ(devices().OpenHandleCount(), 0u);
+    EXPECT_TRUE(devices().IsPresent(adapter));
 }
 
 TEST_F(DeviceTreeTest, EnumerationIsThePresentSetInOrder) {
+    const size_t standard = devices().PresentDevices().size();
     const std::string first = AddDualBand();
     const std::string absent = AddDualBand(false);
     const std::string second = devices().AddPcCard(sim::PcCard{});
@@ -112,31 +143,37 @@ TEST_F(DeviceTreeTest, EnumerationIsThePresentSetInOrder) {
     device.cbSize = sizeof device - 1;
     EXPECT_FALSE(SetupDiEnumDeviceInfo(set, 0, &device));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_USER_BUFFER));
+    // The devices added come after the machine's own, in the order they
+    // arrived; the absent one is not there.
     device.cbSize = sizeof device;
-    ASSERT_TRUE(SetupDiEnumDeviceInfo(set, 0, &device));
+    const DWORD index = static_cast<DWORD>(standard);
+    ASSERT_TRUE(SetupDiEnumDeviceInfo(set, index, &device));
     EXPECT_EQ(HardwareIdsOf(set, &device).front(), std::string(kDualBandId) + "&REV_01");
-    ASSERT_TRUE(SetupDiEnumDeviceInfo(set, 1, &device));
+    ASSERT_TRUE(SetupDiEnumDeviceInfo(set, index + 1, &device));
     EXPECT_EQ(HardwareIdsOf(set, &device).front(), "PCMCIA\\ZELMAR-SOLVANE_802.11B/LAN_PC_CARD-5D2E");
-    EXPECT_FALSE(SetupDiEnumDeviceInfo(set, 2, &device));
+    EXPECT_FALSE(SetupDiEnumDeviceInfo(set, index + 2, &device));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_MORE_ITEMS));
     SetupDiDestroyDeviceInfoList(set);
 
-    // Without DIGCF_PRESENT every device the registry knows is in the set.
+    // Without DIGCF_PRESENT every device the registry knows is in the set:
+    // the absent adapter and the machine's devices that are gone too.
     set = SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_ALLCLASSES);
-    EXPECT_TRUE(SetupDiEnumDeviceInfo(set, 2, &device));
+    DWORD known = 0;
+    while (SetupDiEnumDeviceInfo(set, known, &device)) ++known;
+    EXPECT_GT(known, index + 2);
     SetupDiDestroyDeviceInfoList(set);
-    EXPECT_EQ(devices().PresentDevices(), (std::vector<std::string>{first, second}));
+    const std::vector<std::string> present = devices().PresentDevices();
+    ASSERT_EQ(present.size(), standard + 2);
+    EXPECT_EQ(present[standard], first);
+    EXPECT_EQ(present[standard + 1], second);
     EXPECT_FALSE(devices().IsPresent(absent));
 }
 
 // ---- properties ----------------------------------------------------------------
 
 TEST_F(DeviceTreeTest, PropertyReadsReportSizesTypesAndMissingValues) {
-    AddDualBand();
-    HDEVINFO set = SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_PRESENT | DIGCF_ALLCLASSES);
     SP_DEVINFO_DATA device = {};
-    device.cbSize = sizeof device;
-    ASSERT_TRUE(SetupDiEnumDeviceInfo(set, 0, &device));
+    HDEVINFO set = SetOfOne(AddDualBand(), &device);
 
     DWORD type = 0;
     DWORD required = 0;
@@ -189,15 +226,16 @@ TEST_F(DeviceTreeTest, NineXCommaListsComeOutAsMultiStrings) {
     Use(WindowsVersion::Win98SE);
     const std::string key = devices().AddPcCard(sim::PcCard{});
     reg().SetString("HKLM\\Enum\\" + key, "HardwareID", "PCMCIA\\A-B-1234,PCMCIA\\A-B");
-    HDEVINFO set = SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_PRESENT | DIGCF_ALLCLASSES);
     SP_DEVINFO_DATA device = {};
-    device.cbSize = sizeof device;
-    ASSERT_TRUE(SetupDiEnumDeviceInfo(set, 0, &device));
+    HDEVINFO set = SetOfOne(key, &device);
     EXPECT_EQ(HardwareIdsOf(set, &device), (std::vector<std::string>{"PCMCIA\\A-B-1234", "PCMCIA\\A-B"}));
-    // The devnode is the Config Manager node's name.
-    const std::vector<std::string> nodes = reg().SubKeys("HKDD\\Config Manager\\Enum");
-    ASSERT_EQ(nodes.size(), 1u);
-    EXPECT_EQ(device.DevInst, std::stoul(nodes[0], nullptr, 16));
+    // The devnode is the name of the Config Manager node that names the card.
+    const auto nodes = reg().SubKeys("HKDD\\Config Manager\\Enum");
+    const auto node = std::find_if(nodes.begin(), nodes.end(), [&](const std::string& name) {
+        return reg().GetString("HKDD\\Config Manager\\Enum\\" + name, "HardWareKey") == key;
+    });
+    ASSERT_NE(node, nodes.end());
+    EXPECT_EQ(device.DevInst, std::stoul(*node, nullptr, 16));
     SetupDiDestroyDeviceInfoList(set);
 }
 
@@ -211,9 +249,7 @@ protected:
         adapter.driver = sim::InstalledDriver{};
         adapter.driver->matchingDeviceId = "pci\\ven_168c&dev_0012&subsys_1022168c";
         id_ = devices().AddPciAdapter(adapter);
-        set_ = SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_PRESENT | DIGCF_ALLCLASSES);
-        device_.cbSize = sizeof device_;
-        ASSERT_TRUE(SetupDiEnumDeviceInfo(set_, 0, &device_));
+        set_ = SetOfOne(id_, &device_);
     }
     void TearDown() override { SetupDiDestroyDeviceInfoList(set_); }
 
@@ -489,16 +525,19 @@ protected:
 
 TEST_F(NineXTest, ACardThatArrivesIsANodeOfTheConfigurationManager) {
     const std::string key = devices().AddPcCard(AbsentCard());
-    EXPECT_TRUE(reg().SubKeys("HKDD\\Config Manager\\Enum").empty());
+    const auto before = reg().SubKeys("HKDD\\Config Manager\\Enum");
     ASSERT_TRUE(devices().Arrive(key));
+    // One node more, named by the devnode the arrival announces, after the
+    // machine's own nodes.
     const auto nodes = reg().SubKeys("HKDD\\Config Manager\\Enum");
-    ASSERT_EQ(nodes.size(), 1u);
-    EXPECT_EQ(reg().GetString("HKDD\\Config Manager\\Enum\\" + nodes[0], "HardWareKey"), key);
+    ASSERT_EQ(nodes.size(), before.size() + 1);
+    const std::string node = nodes.back();
+    EXPECT_EQ(reg().GetString("HKDD\\Config Manager\\Enum\\" + node, "HardWareKey"), key);
     ASSERT_EQ(devices().Broadcasts().size(), 1u);
     EXPECT_EQ(devices().Broadcasts()[0].event, static_cast<UINT>(DBT_DEVICEARRIVAL));
-    EXPECT_EQ(devices().Broadcasts()[0].devnode, std::stoul(nodes[0], nullptr, 16));
+    EXPECT_EQ(devices().Broadcasts()[0].devnode, std::stoul(node, nullptr, 16));
     ASSERT_TRUE(devices().Leave(key));
-    EXPECT_TRUE(reg().SubKeys("HKDD\\Config Manager\\Enum").empty());
+    EXPECT_EQ(reg().SubKeys("HKDD\\Config Manager\\Enum"), before);
     EXPECT_EQ(devices().Broadcasts()[1].event, static_cast<UINT>(DBT_DEVICEREMOVECOMPLETE));
     EXPECT_FALSE(devices().Leave(key));
 }
@@ -570,6 +609,163 @@ TEST_F(DeviceTreeTest, TheDumpShowsDevicesAndDrivers) {
     const std::string dump = devices().Dump();
     EXPECT_NE(dump.find(id + " [present, started]"), std::string::npos);
     EXPECT_NE(dump.find("InfPath = oem0.inf"), std::string::npos);
+}
+
+// ---- sets keep their nodes ---------------------------------------------------
+
+TEST_F(DeviceTreeTest, ASetKeepsTheNodesItWasMadeWith) {
+    const std::string id = AddDualBand();
+    SP_DEVINFO_DATA device = {};
+    HDEVINFO set = SetOfOne(id, &device);
+    const std::string enumKey = *devices().EnumKeyPath(id);
+    // The class is the one the device had when the set was made.
+    reg().SetString(enumKey, "ClassGUID", "{4D36E97D-E325-11CE-BFC1-08002BE10318}");
+    SP_DEVINFO_DATA again = {};
+    again.cbSize = sizeof again;
+    ASSERT_TRUE(SetupDiEnumDeviceInfo(set, 0, &again));
+    EXPECT_EQ(again.ClassGuid.Data1, 0x4D36E972u);
+    SP_DEVINFO_DATA fresh = {};
+    HDEVINFO freshSet = SetOfOne(id, &fresh);
+    EXPECT_EQ(fresh.ClassGuid.Data1, 0x4D36E97Du);
+    SetupDiDestroyDeviceInfoList(freshSet);
+
+    // A registry put back from a snapshot holds new keys: the element finds
+    // its device again by its ID.
+    reg().Restore(reg().Snapshot());
+    EXPECT_EQ(HardwareIdsOf(set, &device).front(), std::string(kDualBandId) + "&REV_01");
+    // A device whose keys are deleted stays in the set and answers for
+    // nothing.
+    reg().DeleteKeyTree(enumKey);
+    char text[64];
+    EXPECT_FALSE(SetupDiGetDeviceRegistryPropertyA(set, &device, SPDRP_DEVICEDESC, nullptr,
+                                                   reinterpret_cast<BYTE*>(text), sizeof text, nullptr));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_SUCH_DEVINST));
+    EXPECT_TRUE(SetupDiEnumDeviceInfo(set, 0, &device));
+    SetupDiDestroyDeviceInfoList(set);
+}
+
+// ---- the machine's own devices ---------------------------------------------------
+
+// Whether a text names one of the tool's adapters or cards.
+bool NamesTheToolsHardware(const std::string& text) {
+    const std::string upper = sim::Upper(text);
+    return upper.find("VEN_168C") != std::string::npos || upper.find("ZELMAR") != std::string::npos ||
+           upper.find("PCMCIA") != std::string::npos;
+}
+
+TEST(StandardMachines, CarryTheDevicesOfTheirKindAndNoneOfTheTools) {
+    struct Kind {
+        WindowsVersion version;
+        size_t fewest;
+        size_t most;
+    };
+    for (const Kind& kind : {Kind{WindowsVersion::WinXP, 60, 120}, Kind{WindowsVersion::Win2000, 60, 120},
+                             Kind{WindowsVersion::NT4, 15, 40}, Kind{WindowsVersion::Win98SE, 30, 60},
+                             Kind{WindowsVersion::WinMe, 30, 60}}) {
+        sim::Machine machine(kind.version);
+        sim::MachineScope scope(machine);
+        sim::DeviceModel& devices = machine.devices();
+        const std::vector<std::string> present = devices.PresentDevices();
+        const std::vector<std::string> known = devices.tree().KnownDevices();
+        EXPECT_GE(present.size(), kind.fewest) << machine.VersionDetails().title;
+        EXPECT_LE(present.size(), kind.most) << machine.VersionDetails().title;
+        EXPECT_GT(known.size(), present.size()) << "some are gone";
+        size_t withDriver = 0;
+        for (const std::string& id : known) {
+            EXPECT_TRUE(devices.IsStandardDevice(id)) << id;
+            EXPECT_FALSE(NamesTheToolsHardware(id)) << id;
+            const std::optional<sim::DeviceIds> ids = devices.tree().ReadIds(id);
+            ASSERT_TRUE(ids) << id;
+            for (const std::string& hardwareId : ids->hardware) {
+                EXPECT_FALSE(NamesTheToolsHardware(hardwareId)) << id;
+            }
+            if (devices.DriverKeyPath(id)) ++withDriver;
+            // NT 4.0 has no Plug and Play: only its legacy driver nodes.
+            if (kind.version == WindowsVersion::NT4) {
+                EXPECT_EQ(id.rfind("ROOT\\LEGACY_", 0), 0u) << id;
+            }
+        }
+        if (kind.version != WindowsVersion::NT4) {
+            EXPECT_GT(withDriver * 2, known.size()) << "most have drivers";
+        }
+
+        sim::Machine bare(kind.version, sim::Furnishing::Bare);
+        EXPECT_TRUE(bare.devices().PresentDevices().empty());
+        EXPECT_TRUE(bare.devices().tree().KnownDevices().empty());
+        EXPECT_TRUE(bare.registry().SubKeys("HKDD\\Config Manager\\Enum").empty());
+    }
+}
+
+TEST_F(DeviceTreeTest, TheUntidyNodesOfAnXpMachineAnswerAsWindowsDoes) {
+    const std::string adapter = AddDualBand();
+    HDEVINFO set = SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_PRESENT | DIGCF_ALLCLASSES);
+    SP_DEVINFO_DATA device = {};
+    device.cbSize = sizeof device;
+    std::vector<DWORD> withoutIds;
+    DWORD emptyList = 0;
+    DWORD adapterAt = 0;
+    for (DWORD i = 0; SetupDiEnumDeviceInfo(set, i, &device); ++i) {
+        DWORD type = 0;
+        DWORD required = 0;
+        if (SetupDiGetDeviceRegistryPropertyA(set, &device, SPDRP_HARDWAREID, &type, nullptr, 0, &required)) {
+            ADD_FAILURE() << "a size query succeeded at " << i;
+            continue;
+        }
+        if (GetLastError() == ERROR_INVALID_DATA) {
+            withoutIds.push_back(i);  // a legacy driver's node
+            continue;
+        }
+        ASSERT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER)) << i;
+        EXPECT_EQ(type, static_cast<DWORD>(REG_MULTI_SZ));
+        std::vector<BYTE> ids(required, 0xCC);
+        ASSERT_TRUE(
+            SetupDiGetDeviceRegistryPropertyA(set, &device, SPDRP_HARDWAREID, nullptr, ids.data(), required, nullptr));
+        if (required == 1) {
+            // Only the terminator of an empty list, handed out as it is.
+            EXPECT_EQ(ids[0], 0);
+            emptyList = i;
+        } else if (std::string(reinterpret_cast<const char*>(ids.data())).rfind(kDualBandId, 0) == 0) {
+            adapterAt = i;
+        }
+    }
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_MORE_ITEMS));
+    SetupDiDestroyDeviceInfoList(set);
+    ASSERT_GE(withoutIds.size(), 10u);
+    EXPECT_GT(emptyList, 0u);
+    EXPECT_LT(withoutIds.front(), adapterAt);
+    EXPECT_LT(emptyList, adapterAt);
+    EXPECT_EQ(adapterAt, devices().PresentDevices().size() - 1);
+
+    // A port disabled in the current hardware profile is present, and a
+    // memory stick once plugged in is known but gone.
+    EXPECT_TRUE(devices().IsPresent("ACPI\\PNP0501\\2"));
+    EXPECT_TRUE(devices().IsDisabled("ACPI\\PNP0501\\2"));
+    EXPECT_FALSE(devices().IsStarted("ACPI\\PNP0501\\2"));
+    EXPECT_TRUE(devices().IsStarted("ACPI\\PNP0501\\1"));
+    EXPECT_TRUE(devices().EnumKeyPath("USB\\VID_0781&PID_5150\\20041100001234567890"));
+    EXPECT_FALSE(devices().IsPresent("USB\\VID_0781&PID_5150\\20041100001234567890"));
+}
+
+TEST_F(NineXTest, ConfigManagerNodesWithoutAHardwareKeyAreNoDevices) {
+    const std::string root = "HKDD\\Config Manager\\Enum";
+    const std::vector<std::string> nodes = reg().SubKeys(root);
+    ASSERT_FALSE(nodes.empty());
+    size_t keyless = 0;
+    for (const std::string& node : nodes) {
+        if (!reg().GetValue(root + "\\" + node, "HardWareKey")) ++keyless;
+    }
+    EXPECT_GE(keyless, 2u);
+    EXPECT_FALSE(reg().GetValue(root + "\\" + nodes.front(), "HardWareKey"));  // they come first
+    EXPECT_EQ(devices().PresentDevices().size(), nodes.size() - keyless);
+    HDEVINFO set = SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_PRESENT | DIGCF_ALLCLASSES);
+    SP_DEVINFO_DATA device = {};
+    device.cbSize = sizeof device;
+    DWORD members = 0;
+    while (SetupDiEnumDeviceInfo(set, members, &device)) ++members;
+    EXPECT_EQ(members, nodes.size() - keyless);
+    SetupDiDestroyDeviceInfoList(set);
+    // The root's devnode stands for no device.
+    EXPECT_EQ(CM_Reenumerate_DevNode(0xC0001000, 0), static_cast<CONFIGRET>(CR_INVALID_DEVNODE));
 }
 
 }  // namespace

@@ -9,10 +9,15 @@ int _mbsicmp(const unsigned char* left, const unsigned char* right) {
     // letters; the result orders by the lower-cased bytes, as the run-time
     // library does.
     for (;; ++left, ++right) {
-        const auto a = static_cast<unsigned char>(sim::LowerChar(static_cast<char>(*left)));
-        const auto b = static_cast<unsigned char>(sim::LowerChar(static_cast<char>(*right)));
+        const unsigned char rawA = *left;
+        const unsigned char rawB = *right;
+        if (rawA == rawB) {
+            if (rawA == 0) return 0;
+            continue;
+        }
+        const auto a = static_cast<unsigned char>(sim::LowerChar(static_cast<char>(rawA)));
+        const auto b = static_cast<unsigned char>(sim::LowerChar(static_cast<char>(rawB)));
         if (a != b) return a < b ? -1 : 1;
-        if (a == 0) return 0;
     }
 }
 
