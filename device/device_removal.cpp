@@ -20,8 +20,8 @@ int RemoveBySetupApi(const FoundDevice& record) {
     // Every present device that carries the ID goes, not only the one the
     // search recorded: two adapters of one model are removed together.
     const bool walked = ForEachPresentDevice([&](HDEVINFO set, SP_DEVINFO_DATA* device, const HardwareIdList& ids) {
-        for (const std::string& id : ids) {
-            if (!SameText(id.c_str(), target.c_str())) continue;
+        for (const std::string_view id : ids) {
+            if (!SameText(id.data(), target.c_str())) continue;
             ++matched;
             if (!::SetupDiCallClassInstaller(DIF_REMOVE, set, device)) everyRemovalSucceeded = false;
             return;

@@ -88,8 +88,8 @@ int RestartAdapter(int& state, const char* hardwareId) {
     const int requested = state;
     ForEachPresentDevice([&](HDEVINFO set, SP_DEVINFO_DATA* device, const HardwareIdList& ids) {
         bool matches = false;
-        for (const std::string& id : ids) {
-            if ((matches = MatchesAdapter(id.c_str(), hardwareId))) break;
+        for (const std::string_view id : ids) {
+            if ((matches = MatchesAdapter(id.data(), hardwareId))) break;
         }
         if (!matches) return;
 

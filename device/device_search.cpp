@@ -53,12 +53,10 @@ int FindDevicesBySetupApi(DeviceList& list) {
     // A device is recorded once, at its first hardware ID that is a row of
     // the PCI list, whatever the profile.
     ForEachPresentDevice([&list](HDEVINFO set, SP_DEVINFO_DATA* device, const HardwareIdList& ids) {
-        for (const std::string& id : ids) {
-            for (int row = 0; row < PciAdapterIds.count; ++row) {
-                if (SameText(id.c_str(), PciAdapterIds.rows[row])) {
-                    AddFromDeviceInfo(list, set, device);
-                    return;
-                }
+        for (const std::string_view id : ids) {
+            if (IsTableRow(PciAdapterIds, id)) {
+                AddFromDeviceInfo(list, set, device);
+                return;
             }
         }
     });

@@ -19,12 +19,14 @@ IdRead ReadHardwareIds(HDEVINFO set, SP_DEVINFO_DATA* device, std::vector<char>&
         // A buffer that already has the size asked for would be asked for
         // again and again: that is a failure, not a reason to loop.
         if (error != ERROR_INSUFFICIENT_BUFFER || required == 0 || (data && required <= size)) return IdRead::Failed;
-        buffer.assign(required, '\0');
+        // One NUL more than offered ends the last ID even when the data
+        // does not.
+        buffer.assign(required + 1, '\0');
         data = reinterpret_cast<BYTE*>(buffer.data());
         size = required;
     }
     *length = data ? required : 0;
-    if (*length > buffer.size()) *length = static_cast<DWORD>(buffer.size());
+    if (*length > size) *length = size;
     return IdRead::Read;
 }
 

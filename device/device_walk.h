@@ -4,14 +4,16 @@
 #pragma once
 
 #include <functional>
-#include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/winapi.h"
 
 // The strings of a device's hardware-ID multi-string, in order, up to its
-// empty string or the end of the reported data.
-using HardwareIdList = std::vector<std::string>;
+// empty string or the end of the reported data. Each view lies in the
+// walk's buffer and is followed there by a NUL, so `data()` is a C string;
+// the views are valid during the visit only.
+using HardwareIdList = std::vector<std::string_view>;
 
 // Calls `visit` for each present device that has hardware IDs. A device
 // without any is passed over; any other failure to read them ends the walk

@@ -11,7 +11,7 @@ namespace {
 
 // Dual-band rows first, then the 802.11a rows: AbAdapterIds and AAdapterIds
 // are runs of this one list.
-const char* const kPciRows[] = {
+constexpr const char* kPciRows[] = {
     "PCI\\VEN_168C&DEV_0012&SUBSYS_1022168C",
     "PCI\\VEN_168C&DEV_0012&SUBSYS_0A007E3D",
     "PCI\\VEN_168C&DEV_0012&SUBSYS_AA007E3D",
@@ -25,17 +25,17 @@ const char* const kPciRows[] = {
     "PCI\\VEN_168C&DEV_0007&SUBSYS_01107E3D&REV_01",
 };
 
-const char* const kPcCardRows[] = {
+constexpr const char* kPcCardRows[] = {
     "pcmcia\\intersil-hfa384x/ieee-ca62",
     "pcmcia\\zelmar-solvane_802.11b/lan_pc_card-5d2e",
     "PCMCIA\\ACTIONTEC-PRISM_Wireless_LAN_PC_Card-0BAF",
 };
 
-const char* const kDusklineRows[] = {
+constexpr const char* kDusklineRows[] = {
     "pcmcia\\ZELMAR-Duskline-DS/LAN_PC_CARD-B7C1",
 };
 
-const char* const kPcCardSearchRows[] = {
+constexpr const char* kPcCardSearchRows[] = {
     "pcmcia\\zelmar-solvane_802.11b",
     "pcmcia\\intersil-hfa384x/ieee-ca62",
     "pcmcia\\ZELMAR-Duskline-DS/LAN_PC_CARD-B7C1",
@@ -44,24 +44,50 @@ const char* const kPcCardSearchRows[] = {
     "PCMCIA\\ACTIONTEC-1668-0101",
 };
 
-const char* const kAPackageRows[] = {"netzl11a.inf", "zelm11a.sys", "netzl11a.cat"};
-const char* const kAbPackageRows[] = {"ntzl11ab.inf", "ntzl11ab.sys", "ntzl11ab.cat"};
-const char* const kPackageDirRows[] = {"inf", "system32\\drivers"};
+constexpr const char* kAPackageRows[] = {"netzl11a.inf", "zelm11a.sys", "netzl11a.cat"};
+constexpr const char* kAbPackageRows[] = {"ntzl11ab.inf", "ntzl11ab.sys", "ntzl11ab.cat"};
+constexpr const char* kPackageDirRows[] = {"inf", "system32\\drivers"};
+
+constexpr size_t TextLength(const char* text) {
+    size_t length = 0;
+    while (text[length] != '\0') ++length;
+    return length;
+}
+
+template <size_t N>
+struct RowLengths {
+    unsigned char values[N] = {};
+};
+
+template <size_t N>
+constexpr RowLengths<N> LengthsOf(const char* const (&rows)[N]) {
+    RowLengths<N> out;
+    for (size_t i = 0; i < N; ++i) out.values[i] = static_cast<unsigned char>(TextLength(rows[i]));
+    return out;
+}
+
+constexpr auto kPciLengths = LengthsOf(kPciRows);
+constexpr auto kPcCardLengths = LengthsOf(kPcCardRows);
+constexpr auto kDusklineLengths = LengthsOf(kDusklineRows);
+constexpr auto kPcCardSearchLengths = LengthsOf(kPcCardSearchRows);
+constexpr auto kAPackageLengths = LengthsOf(kAPackageRows);
+constexpr auto kAbPackageLengths = LengthsOf(kAbPackageRows);
+constexpr auto kPackageDirLengths = LengthsOf(kPackageDirRows);
 
 }  // namespace
 
 const char* const PciFamilyPrefix = "PCI\\VEN_168C&DEV";
 
-const SupportedIdTable AbAdapterIds = {kPciRows, 3};
-const SupportedIdTable AAdapterIds = {kPciRows + 3, 8};
-const SupportedIdTable PciAdapterIds = {kPciRows, 11};
-const SupportedIdTable PcCardIds = {kPcCardRows, 3};
-const SupportedIdTable DusklineIds = {kDusklineRows, 1};
-const SupportedIdTable PcCardSearchIds = {kPcCardSearchRows, 6};
+const SupportedIdTable AbAdapterIds = {kPciRows, 3, kPciLengths.values};
+const SupportedIdTable AAdapterIds = {kPciRows + 3, 8, kPciLengths.values + 3};
+const SupportedIdTable PciAdapterIds = {kPciRows, 11, kPciLengths.values};
+const SupportedIdTable PcCardIds = {kPcCardRows, 3, kPcCardLengths.values};
+const SupportedIdTable DusklineIds = {kDusklineRows, 1, kDusklineLengths.values};
+const SupportedIdTable PcCardSearchIds = {kPcCardSearchRows, 6, kPcCardSearchLengths.values};
 
-const SupportedIdTable APackageFiles = {kAPackageRows, 3};
-const SupportedIdTable AbPackageFiles = {kAbPackageRows, 3};
-const SupportedIdTable PackageDirs = {kPackageDirRows, 2};
+const SupportedIdTable APackageFiles = {kAPackageRows, 3, kAPackageLengths.values};
+const SupportedIdTable AbPackageFiles = {kAbPackageRows, 3, kAbPackageLengths.values};
+const SupportedIdTable PackageDirs = {kPackageDirRows, 2, kPackageDirLengths.values};
 
 const char* const NetClassKeyNt = "SYSTEM\\CurrentControlSet\\Control\\Class\\{4D36E972-E325-11CE-BFC1-08002BE10318}";
 const char* const NetClassKey9x = "System\\CurrentControlSet\\Services\\Class\\Net";
@@ -74,6 +100,16 @@ const char* const CatalogFolder = "SYSTEM\\CatRoot\\{F750E6C3-38EE-11D1-85E5-00C
 
 const char* const SolvaneInfName = "netzl11b.inf";
 const char* const DusklineInfName = "netdl11b.inf";
+
+bool IsTableRow(const SupportedIdTable& table, std::string_view id) {
+    for (int row = 0; row < table.count; ++row) {
+        // Texts of different lengths are never equal: only rows of the ID's
+        // length are compared, which spares the comparison for nearly every
+        // ID of every other device a search walks past.
+        if (table.lengths[row] == id.size() && SameText(id.data(), table.rows[row])) return true;
+    }
+    return false;
+}
 
 bool IsProfileHardwareId(const char* id) {
     if (!id) return false;

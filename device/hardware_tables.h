@@ -3,11 +3,16 @@
 // belongs to the lists themselves.
 #pragma once
 
+#include <string_view>
+
 // An ordered list of ANSI strings with its row count. Rows keep the case
 // they are written in; every comparison against them ignores case.
 struct SupportedIdTable {
     const char* const* rows;
     int count;
+    // The length of each row, so that a comparison can pass over rows of
+    // another length at once (texts of different lengths are never equal).
+    const unsigned char* lengths;
 };
 
 // The family prefix of the PCI adapters (16 characters). For product
@@ -42,6 +47,10 @@ extern const char* const CatalogFolder;
 // INF names of the PC Card packages.
 extern const char* const SolvaneInfName;   // "netzl11b.inf"
 extern const char* const DusklineInfName;  // "netdl11b.inf"
+
+// Whether `id` equals a row of the table as a whole string, ignoring case.
+// `id.data()` must be NUL-terminated at `id.size()`.
+bool IsTableRow(const SupportedIdTable& table, std::string_view id);
 
 // Whether `id` (the ID under which Windows installed an adapter's driver)
 // belongs to the selected product profile.

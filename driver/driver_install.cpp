@@ -49,11 +49,7 @@ void InstallDriverPackage(DeviceList& list, BOOL* rebootRequired) {
 }
 
 const char* SelectPackageInf(const char* hardwareId) {
-    if (hardwareId) {
-        for (int row = 0; row < AAdapterIds.count; ++row) {
-            if (SameText(hardwareId, AAdapterIds.rows[row])) return APackageFiles.rows[0];
-        }
-    }
+    if (hardwareId && IsTableRow(AAdapterIds, hardwareId)) return APackageFiles.rows[0];
     return AbPackageFiles.rows[0];
 }
 
