@@ -208,7 +208,9 @@ bool DriverStore::InstallDriver(const std::string& instanceId, const DriverChoic
 
     std::string className = inf.ClassName();
     if (className.empty()) className = registry.GetString(enumPath, "Class").value_or("Net");
-    std::string classGuid = inf.ClassGuid();
+    // SetupAPI reads the INF's class GUID into a GUID and writes it back in
+    // its own spelling, upper case, whatever case the INF used.
+    std::string classGuid = Upper(inf.ClassGuid());
     if (classGuid.empty())
         classGuid =
             EqualNoCase(className, "Net") ? kNetClassGuid : registry.GetString(enumPath, "ClassGUID").value_or("");
