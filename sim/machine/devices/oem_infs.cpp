@@ -215,9 +215,11 @@ DriverStore::UpdateResult DriverStore::UpdateDriver(const UpdateRequest& request
         return result;
     }
     if (tree_.Nt()) tree_.Broadcast(DBT_DEVNODES_CHANGED, "", 0);
-    // Without the caller's flag Windows asks the user itself.
-    if (result.restart && !request.callerTakesRestart) {
-        machine_.Record("device", "restart prompt after driver update");
+    // Without the caller's flag Windows asks the user itself; with it, the
+    // caller is told and restarting is up to it.
+    if (result.restart) {
+        machine_.Record("device", request.callerTakesRestart ? "restart needed after driver update (told to the caller)"
+                                                             : "restart prompt after driver update");
     }
     return result;
 }
