@@ -77,8 +77,9 @@ DriverStore::OemInfCopy DriverStore::StageInf(const std::string& sourcePath, DWO
     const std::string pnf = destination.substr(0, destination.size() - kInfExtensionLength) + ".PNF";
     files.WriteFile(pnf, "PNF\r\nSource=" + sourcePath + "\r\nMediaType=" + std::to_string(mediaType) +
                              "\r\nMediaLocation=" + mediaLocation + "\r\n");
-    // Windows 2000 / XP install the INF's catalog beside it as oemN.CAT.
-    if (tree_.Nt()) {
+    // Windows 2000 / XP install the INF's catalog beside it as oemN.CAT;
+    // NT 4.0 has no catalog store.
+    if (tree_.Nt() && machine_.Version() != WindowsVersion::NT4) {
         const InfFile inf = InfFile::Parse(*content);
         const std::string catalog = inf.CatalogFile();
         const std::string catalogSource = JoinFolder(FolderOf(sourcePath), catalog);
