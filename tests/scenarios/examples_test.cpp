@@ -329,8 +329,9 @@ TEST_F(ExampleTest, XpUpgradeDialogNamesTheCardItUpgradedAfterTheSettle) {
     ASSERT_FALSE(dialog.empty());
     EXPECT_NE(dialog[0].find(kUpgradeWaiting), std::string::npos);
     EXPECT_NE(dialog[0].find("button \"Close\" [disabled]"), std::string::npos);
-    EXPECT_TRUE(HasLine("device", "17300 UpdateDriverForPlugAndPlayDevices PCI\\VEN_168C&DEV_0007&SUBSYS_01107E3D&REV_01 "
-                                  "C:\\Program Files\\Zelmar\\Tavarin\\netzl11a.inf (force)"));
+    EXPECT_TRUE(HasLine("device",
+                        "17300 UpdateDriverForPlugAndPlayDevices PCI\\VEN_168C&DEV_0007&SUBSYS_01107E3D&REV_01 "
+                        "C:\\Program Files\\Zelmar\\Tavarin\\netzl11a.inf (force)"));
     EXPECT_TRUE(HasLine("dialog",
                         "17300 Instructions: \"The device driver for your \"Zelmar 802.11a Wireless PCI Adapter\" has "
                         "been properly upgraded.\""));
