@@ -121,7 +121,8 @@ void ReadPciAdapter(Plan& plan, const Line& line) {
     DefineLabel(plan, line, label);
     const Options o = ReadOptions(line, 2,
                                   {"vendor", "device", "subsys", "rev", "desc", "mfg", "instance", "ids", "driver",
-                                   "driver-desc", "inf", "section", "provider", "netcfg", "driver-instance"},
+                                   "driver-desc", "inf", "section", "provider", "netcfg", "vxd", "ntmp",
+                                   "driver-instance"},
                                   {"present", "absent"});
     PciAdapter adapter;
     adapter.present = Present(o);

@@ -295,6 +295,153 @@ TEST_F(ExampleTest, XpEndSessionRefusedIsOfferedAtCloseAndTheToolRestartsWindows
     ExpectEverythingClosed();
 }
 
+// ---- the upgrade jobs ---------------------------------------------------------------------
+
+const char* const kUpgradeWaiting =
+    "Locating a valid device to upgrade, if you have not inserted the device please do so now.";
+const char* const kUpgradeConfirmExit = "The device was not properly upgraded.\nDo you still wish to exit?";
+const char* const kNetClass9x = "HKLM\\System\\CurrentControlSet\\Services\\Class\\Net";
+
+TEST_F(ExampleTest, XpUpgradeSilentForcesThePackageOntoTheRunningAdapterWithoutAWindow) {
+    Load("xp-upgrade-silent");
+    const sim::ScenarioRun run = Run();
+    ASSERT_EQ(run.outcome, sim::ScenarioRun::Outcome::Completed) << run.message;
+    EXPECT_EQ(run.commandLine, "-Upgrade");
+    EXPECT_TRUE(Lines("dialog").empty());
+    EXPECT_TRUE(Lines("msgbox").empty());
+    EXPECT_TRUE(HasLine("device",
+                        "0 UpdateDriverForPlugAndPlayDevices PCI\\VEN_168C&DEV_0007&SUBSYS_01107E3D&REV_01 "
+                        "C:\\Program Files\\Zelmar\\Tavarin\\netzl11a.inf (force)"));
+    const std::string key = *m().devices().DriverKeyPath(scenario_->devices.at("card"));
+    EXPECT_EQ(m().registry().GetString(key, "InfPath"), "oem0.inf");
+    EXPECT_EQ(m().registry().GetString(key, "DriverVersion"), "1.4.2.0");
+    // Windows asked for a restart; the upgrade job never restarts Windows.
+    EXPECT_TRUE(HasLine("device", "0 restart needed after driver update (told to the caller)"));
+    EXPECT_TRUE(m().session().ExitRequests().empty());
+    ExpectEverythingClosed();
+}
+
+TEST_F(ExampleTest, XpUpgradeDialogNamesTheCardItUpgradedAfterTheSettle) {
+    Load("xp-upgrade-dialog");
+    const sim::ScenarioRun run = Run();
+    ASSERT_EQ(run.outcome, sim::ScenarioRun::Outcome::Completed) << run.message;
+    const std::vector<std::string> dialog = Lines("dialog");
+    ASSERT_FALSE(dialog.empty());
+    EXPECT_NE(dialog[0].find(kUpgradeWaiting), std::string::npos);
+    EXPECT_NE(dialog[0].find("button \"Close\" [disabled]"), std::string::npos);
+    EXPECT_TRUE(HasLine("device",
+                        "17300 UpdateDriverForPlugAndPlayDevices PCI\\VEN_168C&DEV_0007&SUBSYS_01107E3D&REV_01 "
+                        "C:\\Program Files\\Zelmar\\Tavarin\\netzl11a.inf (force)"));
+    EXPECT_TRUE(HasLine("dialog",
+                        "17300 Instructions: \"The device driver for your \"Zelmar 802.11a Wireless PCI Adapter\" has "
+                        "been properly upgraded.\""));
+    EXPECT_TRUE(HasLine("dialog", "17300 Close: enabled"));
+    EXPECT_TRUE(HasLine("dialog", "17300 Cancel: disabled"));
+    EXPECT_TRUE(HasLine("dialog", "25000 \"Tavarin Device Setup\" closed"));
+    EXPECT_TRUE(m().session().ExitRequests().empty());
+    ExpectEverythingClosed();
+}
+
+TEST_F(ExampleTest, XpUpgradeFailedReportsTheFailureAndGoesOnToTheInstallJob) {
+    Load("xp-upgrade-failed");
+    const sim::ScenarioRun run = Run();
+    ASSERT_EQ(run.outcome, sim::ScenarioRun::Outcome::Completed) << run.message;
+    const std::vector<sim::MessageBoxRecord>& boxes = m().windows().MessageBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "Upgrade Device Failed");
+    EXPECT_EQ(boxes[0].caption, "tavsetup");
+    EXPECT_EQ(boxes[0].result, IDOK);
+    EXPECT_EQ(boxes[0].closed, 2000u);
+    // The install dialog only after the box.
+    const std::vector<std::string> dialog = Lines("dialog");
+    ASSERT_FALSE(dialog.empty());
+    EXPECT_EQ(dialog[0].rfind("2300 \"Tavarin Device Setup\"", 0), 0u) << dialog[0];
+    EXPECT_NE(dialog[0].find("has been properly installed."), std::string::npos);
+    EXPECT_EQ(m().registry().GetString(kTavarinKey, "HardwareID"), "PCI\\VEN_168C&DEV_0012&SUBSYS_1022168C&REV_01");
+    EXPECT_EQ(ToolStarts(), std::vector<std::string>{kUtilityStart});
+    ExpectEverythingClosed();
+}
+
+TEST_F(ExampleTest, XpUpgradeUnsupportedNamesTheCardAndGoesBackToWaiting) {
+    Load("xp-upgrade-unsupported");
+    // Settling again after the card's restart at 15 s; at 24.3 s the
+    // restarted poll sees the card and stops itself.
+    std::vector<size_t> timers;
+    for (sim::Clock::Millis at : {18000u, 26000u}) {
+        m().clock.Schedule(at, [&] { timers.push_back(m().windows().TimerCount()); });
+    }
+    const sim::ScenarioRun run = Run();
+    ASSERT_EQ(run.outcome, sim::ScenarioRun::Outcome::Completed) << run.message;
+    EXPECT_TRUE(HasLine("dialog",
+                        "15300 Instructions: \"The following device has been detected: \"Zelmar Dual-Band Wireless PCI "
+                        "Adapter\"\\n\\nThe driver for the device is not supported on this Driver Installation. If "
+                        "you have a device that is supported, please insert it now, otherwise click Cancel.\""));
+    EXPECT_FALSE(HasLine("dialog", "15300 Close: enabled"));
+    EXPECT_EQ(timers, (std::vector<size_t>{1, 0}));
+    for (const std::string& line : Lines("device")) {
+        EXPECT_EQ(line.find("UpdateDriverForPlugAndPlayDevices"), std::string::npos) << line;
+    }
+    const std::vector<sim::MessageBoxRecord>& boxes = m().windows().MessageBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, kUpgradeConfirmExit);
+    EXPECT_EQ(boxes[0].caption, "Tavarin Device Setup");
+    EXPECT_EQ(boxes[0].type, static_cast<UINT>(MB_YESNO));
+    EXPECT_EQ(boxes[0].result, IDYES);
+    EXPECT_EQ(m().registry().GetDword("HKLM\\SOFTWARE\\Microsoft\\WZCSVC\\Parameters\\Interfaces\\"
+                                      "{3C9A61D0-7E42-4B1F-8D35-A2F60E9B1C47}",
+                                      "ControlFlags"),
+              0x0005u);
+    ExpectEverythingClosed();
+}
+
+TEST_F(ExampleTest, Nt4UpgradeWaitsUntilCancel) {
+    Load("nt4-upgrade-waits");
+    std::optional<size_t> timers;
+    m().clock.Schedule(50000, [&] { timers = m().windows().TimerCount(); });
+    const sim::ScenarioRun run = Run();
+    ASSERT_EQ(run.outcome, sim::ScenarioRun::Outcome::Completed) << run.message;
+    const std::vector<std::string> dialog = Lines("dialog");
+    ASSERT_EQ(dialog.size(), 2u);  // shown, then closed: no text ever changes
+    EXPECT_NE(dialog[0].find(kUpgradeWaiting), std::string::npos);
+    EXPECT_EQ(dialog[1], "61000 \"Tavarin Device Setup\" closed");
+    EXPECT_EQ(timers, 1u);  // the poll, which does nothing on NT 4.0
+    const std::vector<sim::MessageBoxRecord>& boxes = m().windows().MessageBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, kUpgradeConfirmExit);
+    EXPECT_EQ(boxes[0].opened, 60000u);
+    EXPECT_EQ(boxes[0].result, IDYES);
+    ExpectEverythingClosed();
+}
+
+TEST_F(ExampleTest, NineEightSeUpgradePointsThe80211aInstancesAtTheNewDriver) {
+    Load("98se-upgrade-retarget");
+    const sim::ScenarioRun run = Run();
+    ASSERT_EQ(run.outcome, sim::ScenarioRun::Outcome::Completed) << run.message;
+    EXPECT_TRUE(Lines("dialog").empty());
+    sim::Registry& reg = m().registry();
+    for (const char* label : {"card", "spare", "dualband"}) {
+        const std::string key = *m().devices().DriverKeyPath(scenario_->devices.at(label));
+        const std::string expected = std::string(label) == "dualband" ? "ntzl10ab.sys" : "zelm11a.sys";
+        EXPECT_EQ(reg.GetString(key, "DeviceVxDs"), expected) << label;
+        EXPECT_EQ(reg.GetString(key, "NTMPDriver"), expected) << label;
+    }
+    EXPECT_EQ(reg.GetString(std::string(kNetClass9x) + "\\0000", "DeviceVxDs"), "pppmac.vxd");
+    EXPECT_FALSE(reg.GetValue(std::string(kNetClass9x) + "\\0000", "NTMPDriver"));
+    ExpectEverythingClosed();
+}
+
+TEST_F(ExampleTest, NineEightSeUpgradeFilesPutsTheStagedLibraryInPlace) {
+    Load("98se-upgrade-files");
+    const std::optional<std::string> staged = m().files().ReadFile("C:\\WINDOWS\\SYSTEM\\ZLMSecurity.new");
+    ASSERT_TRUE(staged);
+    const sim::ScenarioRun run = Run();
+    ASSERT_EQ(run.outcome, sim::ScenarioRun::Outcome::Completed) << run.message;
+    EXPECT_EQ(m().files().ReadFile("C:\\WINDOWS\\SYSTEM\\ZLMSecurity.dll"), staged);
+    EXPECT_FALSE(m().files().Exists("C:\\WINDOWS\\SYSTEM\\ZLMSecurity.new"));
+    EXPECT_TRUE(Lines("dialog").empty());
+    ExpectEverythingClosed();
+}
+
 TEST_F(ExampleTest, SwitchesGivenToTheRunReplaceTheScenarioDefault) {
     Load("xp-card-inserted");
     const sim::ScenarioRun run = Run(std::string(""));

@@ -312,7 +312,8 @@ TEST(ScenarioLoader, APciCardAndAPcCardAreDescribedOnTheNineXFamilyToo) {
     const std::string text =
         "windows 98se\n"
         "pc-card card driver=PCMCIA\\ZELMAR-SOLVANE_802.11B/LAN_PC_CARD-5D2E vxd=netzl11b.sys inf=netzl11b.inf\n"
-        "pci-adapter other absent\n";
+        "pci-adapter other absent device=0007 subsys=02207E3D driver=PCI\\VEN_168C&DEV_0007&SUBSYS_02207E3D "
+        "vxd=zelm10a.sys ntmp=zelm10a.sys\n";
     const sim::ScenarioLoad load = sim::BuildScenario(text, "REGEDIT4\n");
     ASSERT_TRUE(load) << load.error;
     sim::Machine& m = *load.scenario->machine;
@@ -320,7 +321,16 @@ TEST(ScenarioLoader, APciCardAndAPcCardAreDescribedOnTheNineXFamilyToo) {
     EXPECT_EQ(card, "PCMCIA\\ZELMAR-SOLVANE_802.11B/LAN_PC_CARD-5D2E\\1");
     EXPECT_TRUE(m.devices().IsStarted(card));
     EXPECT_EQ(m.registry().GetString(*m.devices().DriverKeyPath(card), "DeviceVxDs"), "netzl11b.sys");
-    EXPECT_FALSE(m.devices().IsPresent(load.scenario->devices.at("other")));
+    const std::string other = load.scenario->devices.at("other");
+    EXPECT_FALSE(m.devices().IsPresent(other));
+    // A network driver of the 9x family as those systems keep it.
+    const std::string driverKey = *m.devices().DriverKeyPath(other);
+    EXPECT_EQ(driverKey.rfind("HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\Class\\Net\\", 0), 0u)
+        << driverKey;
+    EXPECT_EQ(m.registry().GetString(driverKey, "MatchingDeviceId"), "PCI\\VEN_168C&DEV_0007&SUBSYS_02207E3D");
+    EXPECT_EQ(m.registry().GetString(driverKey, "DevLoader"), "*ndis");
+    EXPECT_EQ(m.registry().GetString(driverKey, "DeviceVxDs"), "zelm10a.sys");
+    EXPECT_EQ(m.registry().GetString(driverKey, "NTMPDriver"), "zelm10a.sys");
 }
 
 TEST(ScenarioLoader, DriverDetailsNeedADriver) {

@@ -433,6 +433,8 @@ TEST_F(DeviceTreeTest, UpdateInstallsOnEveryPresentDeviceCarryingTheId) {
         EXPECT_EQ(reg().GetDword(*driverKey, "Characteristics"), 0x84u);
         EXPECT_TRUE(reg().GetString(*driverKey, "NetCfgInstanceId"));
         const std::string enumKey = *devices().EnumKeyPath(id);
+        // The class GUID in SetupAPI's spelling, not the INF's lower case.
+        EXPECT_EQ(reg().GetString(enumKey, "ClassGUID"), "{4D36E972-E325-11CE-BFC1-08002BE10318}");
         EXPECT_EQ(reg().GetString(enumKey, "Mfg"), "Zelmar");
         EXPECT_EQ(reg().GetString(enumKey, "Service"), "ZLAB");
         EXPECT_TRUE(devices().IsStarted(id));
@@ -482,6 +484,50 @@ TEST_F(DeviceTreeTest, UpdateMatchesCompatibleIdsAndReportsARestart) {
                                                       INSTALLFLAG_FORCE, &reboot));
     EXPECT_TRUE(reboot);
     EXPECT_EQ(reg().GetString(*devices().DriverKeyPath(id), "MatchingDeviceId"), "pci\\ven_168c&dev_0007");
+}
+
+TEST_F(DeviceTreeTest, OnlyAForcedUpdateReplacesARunningDriverThatRanksBetter) {
+    WritePackage();
+    // The 802.11a adapter runs a driver of a later date from an older copy
+    // of the package, installed as oem3.inf.
+    sim::PciAdapter adapter;
+    adapter.device = "0007";
+    adapter.subsystem = "01107E3D";
+    adapter.driver = sim::InstalledDriver{};
+    adapter.driver->matchingDeviceId = "pci\\ven_168c&dev_0007&subsys_01107e3d";
+    adapter.driver->driverDesc = "Zelmar 802.11a Adapter (beta)";
+    adapter.driver->infPath = "oem3.inf";
+    adapter.driver->infSection = "A.beta";
+    adapter.driver->driverDate = "6-30-2003";
+    const std::string id = devices().AddPciAdapter(adapter);
+    const std::string key = *devices().DriverKeyPath(id);
+    const std::string guid = *reg().GetString(key, "NetCfgInstanceId");
+    const char* const hardwareId = "PCI\\VEN_168C&DEV_0007&SUBSYS_01107E3D&REV_01";
+    devices().RequireRestartForDevice(id);
+
+    BOOL reboot = FALSE;
+    EXPECT_FALSE(SimUpdateDriverForPlugAndPlayDevicesA(nullptr, hardwareId, "C:\\Drv\\netzl11a.inf", 0, &reboot));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_MORE_ITEMS));
+    EXPECT_EQ(reg().GetString(key, "InfPath"), "oem3.inf");
+    EXPECT_FALSE(reboot);
+
+    ASSERT_TRUE(SimUpdateDriverForPlugAndPlayDevicesA(nullptr, hardwareId, "C:\\Drv\\netzl11a.inf",
+                                                      INSTALLFLAG_FORCE, &reboot));
+    EXPECT_TRUE(reboot);
+    EXPECT_EQ(*devices().DriverKeyPath(id), key);
+    EXPECT_EQ(reg().GetString(key, "InfPath"), "oem0.inf");
+    EXPECT_EQ(files().ReadFile("C:\\WINDOWS\\inf\\oem0.inf"), testinfs::AInf());
+    EXPECT_EQ(reg().GetString(key, "InfSection"), "A.ndi");
+    EXPECT_EQ(reg().GetString(key, "MatchingDeviceId"), "pci\\ven_168c&dev_0007&subsys_01107e3d");
+    EXPECT_EQ(reg().GetString(key, "DriverDesc"), "Zelmar 802.11a Wireless PCI Adapter");
+    EXPECT_EQ(reg().GetString(key, "DriverDate"), "1-20-2003");
+    EXPECT_EQ(reg().GetString(key, "NetCfgInstanceId"), guid);
+    EXPECT_TRUE(devices().IsStarted(id));
+    const auto lines = m().transcript.OfKind("device");
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const auto& line) {
+        return line.text == "install " + id + ": oem0.inf [A.ndi.NT] Zelmar 802.11a Wireless PCI Adapter "
+                                               "(UpdateDriverForPlugAndPlayDevices)";
+    }));
 }
 
 // ---- new hardware and arrivals ----------------------------------------------------

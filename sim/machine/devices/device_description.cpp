@@ -66,6 +66,11 @@ void DeviceTree::WriteDriver(const std::string& instanceId, const std::string& c
                                driver.netCfgInstanceId.empty() ? MakeGuid(instanceId) : driver.netCfgInstanceId);
         }
     } else {
+        // The 9x family loads a network adapter's driver through NDIS: its
+        // INF names NDIS as the device loader, the miniport (a VxD or an
+        // NDIS 5 ".sys") in "DeviceVxDs" and, for an NDIS 5 miniport, in
+        // "NTMPDriver" too.
+        if (EqualNoCase(className, "Net")) registry.SetString(path, "DevLoader", "*ndis");
         if (!driver.deviceVxDs.empty()) registry.SetString(path, "DeviceVxDs", driver.deviceVxDs);
         if (!driver.ntmpDriver.empty()) registry.SetString(path, "NTMPDriver", driver.ntmpDriver);
     }

@@ -208,15 +208,20 @@ bool DriverStore::InstallDriver(const std::string& instanceId, const DriverChoic
 
     std::string className = inf.ClassName();
     if (className.empty()) className = registry.GetString(enumPath, "Class").value_or("Net");
-    std::string classGuid = inf.ClassGuid();
+    // SetupAPI reads the INF's class GUID into a GUID and writes it back in
+    // its own spelling, upper case, whatever case the INF used.
+    std::string classGuid = Upper(inf.ClassGuid());
     if (classGuid.empty())
         classGuid =
             EqualNoCase(className, "Net") ? kNetClassGuid : registry.GetString(enumPath, "ClassGUID").value_or("");
     const std::string classPart = nt ? classGuid : className;
     const std::string classKey = tree_.ClassRoot() + "\\" + classPart;
 
-    // An installed driver's key is replaced in place when it is of the same
-    // class; a network adapter keeps its interface GUID.
+    // An installed driver's key of the same class is kept and written over,
+    // as SetupAPI does: values the new INF does not set (the adapter's
+    // settings, its interface GUID) stay, and only the decoration of an
+    // install section that may no longer apply goes first. A key of another
+    // class goes with its driver.
     std::string instance;
     std::string netCfgInstanceId;
     if (const std::optional<std::string> oldKey = tree_.DriverKeyPath(instanceId)) {
@@ -225,8 +230,10 @@ bool DriverStore::InstallDriver(const std::string& instanceId, const DriverChoic
         if (slash != std::string::npos && EqualNoCase(oldValue.substr(0, slash), classPart)) {
             instance = oldValue.substr(slash + 1);
             netCfgInstanceId = registry.GetString(*oldKey, "NetCfgInstanceId").value_or("");
+            registry.DeleteValue(*oldKey, "InfSectionExt");
+        } else {
+            registry.DeleteKeyTree(*oldKey);
         }
-        registry.DeleteKeyTree(*oldKey);
     }
     if (instance.empty()) instance = tree_.NextDriverInstance(classKey);
     const std::string path = classKey + "\\" + instance;

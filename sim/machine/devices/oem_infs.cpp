@@ -77,8 +77,9 @@ DriverStore::OemInfCopy DriverStore::StageInf(const std::string& sourcePath, DWO
     const std::string pnf = destination.substr(0, destination.size() - kInfExtensionLength) + ".PNF";
     files.WriteFile(pnf, "PNF\r\nSource=" + sourcePath + "\r\nMediaType=" + std::to_string(mediaType) +
                              "\r\nMediaLocation=" + mediaLocation + "\r\n");
-    // Windows 2000 / XP install the INF's catalog beside it as oemN.CAT.
-    if (tree_.Nt()) {
+    // Windows 2000 / XP install the INF's catalog beside it as oemN.CAT;
+    // NT 4.0 has no catalog store.
+    if (tree_.Nt() && machine_.Version() != WindowsVersion::NT4) {
         const InfFile inf = InfFile::Parse(*content);
         const std::string catalog = inf.CatalogFile();
         const std::string catalogSource = JoinFolder(FolderOf(sourcePath), catalog);
@@ -215,9 +216,11 @@ DriverStore::UpdateResult DriverStore::UpdateDriver(const UpdateRequest& request
         return result;
     }
     if (tree_.Nt()) tree_.Broadcast(DBT_DEVNODES_CHANGED, "", 0);
-    // Without the caller's flag Windows asks the user itself.
-    if (result.restart && !request.callerTakesRestart) {
-        machine_.Record("device", "restart prompt after driver update");
+    // Without the caller's flag Windows asks the user itself; with it, the
+    // caller is told and restarting is up to it.
+    if (result.restart) {
+        machine_.Record("device", request.callerTakesRestart ? "restart needed after driver update (told to the caller)"
+                                                             : "restart prompt after driver update");
     }
     return result;
 }

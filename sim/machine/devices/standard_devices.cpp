@@ -201,6 +201,7 @@ void DeviceModel::WriteStandardDevices() {
             driver.driverDate = inbox.date;
             driver.driverVersion = inbox.version;
             driver.netCfgInstanceId = device.netCfgInstanceId;
+            driver.deviceVxDs = device.deviceVxDs;
             char instance[16];
             std::snprintf(instance, sizeof instance, "%04d", nextInstance[deviceClass->name]++);
             driver.instance = instance;

@@ -53,6 +53,7 @@ struct Device {
     std::string matching;          // "MatchingDeviceId"
     std::string netCfgInstanceId;  // NT network adapters
     std::string devLoader;         // 9x "DevLoader"
+    std::string deviceVxDs;        // 9x "DeviceVxDs" of a network adapter's driver
     bool present = true;
     bool legacy = false;           // NT: a non-Plug and Play driver's node
     bool profileDisabled = false;  // disabled in the current hardware profile

@@ -127,6 +127,15 @@ const Row kRows[] = {
      "(Standard system devices)", "HID", "HIDDEV.INF", "HID_Inst", "*ntkern"},
 };
 
+// The network adapters' miniports: the Dial-Up Adapter's is an NDIS 3 VxD,
+// named in "DeviceVxDs" alone (an NDIS 5 miniport is named in "NTMPDriver"
+// too).
+struct NetDriverFile {
+    const char* key;
+    const char* deviceVxDs;
+};
+const NetDriverFile kNetDriverFiles[] = {{"ROOT\\NET\\0000", "pppmac.vxd"}};
+
 #undef BX_PCI
 #undef BX_IDS
 #undef IDE_PARENT
@@ -169,6 +178,9 @@ std::vector<Device> NineXDevices(WindowsVersion) {
             device.section = row.section;
             device.matching = device.hardwareIds.front();
             device.devLoader = row.devLoader ? row.devLoader : "";
+            for (const NetDriverFile& file : kNetDriverFiles) {
+                if (device.id == file.key) device.deviceVxDs = file.deviceVxDs;
+            }
         }
         device.present = row.node;
         if (row.node) {
