@@ -202,10 +202,10 @@ expect_no_key() {
 }
 
 # --- registry batches ------------------------------------------------------
-# reg_put, reg_put_dword, reg_put_multi, reg_drop_key and reg_drop_value
-# collect changes (KEY as reg takes it: HKLM\..., HKCU\..., or
-# HKEY_DYN_DATA\...); reg_apply makes them with one run of Wine's regedit,
-# in the order given, and forgets them.
+# reg_put (a text), reg_put_multi, reg_drop_key and reg_drop_value collect
+# changes (KEY as reg takes it: HKLM\..., HKCU\..., or HKEY_DYN_DATA\...,
+# which reg cannot reach but regedit can); reg_apply makes them with one run
+# of Wine's regedit, in the order given, and forgets them.
 REG_BATCH=()
 
 # The key's name as a .reg file has it.
@@ -224,7 +224,6 @@ reg_quoted() {
 }
 
 reg_put() { REG_BATCH+=("[$(reg_key_name "$1")]" "$(reg_quoted "$2")=$(reg_quoted "$3")"); }
-reg_put_dword() { REG_BATCH+=("[$(reg_key_name "$1")]" "$(reg_quoted "$2")=dword:$(printf '%08x' "$3")"); }
 
 # reg_put_multi KEY NAME TEXT...: a REG_MULTI_SZ of the texts.
 reg_put_multi() {
@@ -347,8 +346,8 @@ $(cat "$WINE_WORK/helper-build.log" 2>/dev/null)"
 }
 
 # find_helper TOOL_EXE NAME: a helper of the suite (winprobe.exe,
-# standin.exe, refusing_installer.dll) from the Windows build that made the tool, else
-# built here.
+# standin.exe, refusing_installer.dll) from the Windows build that made the
+# tool, else built here.
 find_helper() {
     local built
     built="$(dirname "$1")/tests/wine/$2"
@@ -717,9 +716,9 @@ install_standin_utility() {
     reg_apply
 }
 
-# Windows Installer, played by a copy of standin.exe in the system folder. Wine
-# runs its own msiexec.exe whatever that folder holds, unless a program is
-# started with MSIEXEC_NATIVE in WINEDLLOVERRIDES: then the copy runs.
+# Windows Installer, played by a copy of standin.exe in the system folder.
+# Wine runs its own msiexec.exe whatever that folder holds, unless a program
+# is started with MSIEXEC_NATIVE in WINEDLLOVERRIDES: then the copy runs.
 MSIEXEC_NATIVE='msiexec.exe=n'
 install_standin_msiexec() { install_standin_program "$SYSTEM_DIR_WIN" msiexec.exe; }
 

@@ -5,8 +5,9 @@
 # in a private prefix on a private Xvfb display with Wine's own desktop, with
 # the prefix set to each Windows version Wine offers, and checks what a user
 # sees (windows, texts, button states; answered with keys and clicks) and
-# what the machine keeps (Wine's registry and services). One ok/FAIL line per
-# check; the exit status is non-zero when any check failed.
+# what the machine keeps (Wine's registry, services and files, and what the
+# programs the tool starts were told). One ok/FAIL line per check, and the
+# time each group took; the exit status is non-zero when any check failed.
 #
 #   tests/wine/run.sh path/to/tavsetup.exe [GROUP...]
 #
