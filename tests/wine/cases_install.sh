@@ -39,23 +39,8 @@ expect_reported() {
 }
 
 # wait_dialog VAR SECONDS PREDICATE: waits until the install dialog's
-# description satisfies PREDICATE (a function given the description); the
-# last description goes into VAR.
-wait_dialog() {
-    local var=$1 deadline=$((SECONDS + $2)) predicate=$3 seen
-    while :; do
-        wait_window seen "${INSTALL_DIALOG[@]}" || return 1
-        printf -v "$var" '%s' "$seen"
-        "$predicate" "$seen" >/dev/null && return 0
-        if [ $SECONDS -ge $deadline ]; then
-            echo "after $2 s the install dialog is not as expected:"
-            "$predicate" "$seen"
-            printf '%s\n' "$seen"
-            return 1
-        fi
-        sleep 0.3
-    done
-}
+# description satisfies PREDICATE; the last description goes into VAR.
+wait_dialog() { wait_window_state "$1" "$2" "$3" "${INSTALL_DIALOG[@]}"; }
 
 # cancel_with_yes LABEL: Cancel (Escape), string 25, Yes (Return), the end.
 cancel_with_yes() {

@@ -5,19 +5,25 @@
 # in a private prefix on a private Xvfb display with Wine's own desktop, with
 # the prefix set to each Windows version Wine offers, and checks what a user
 # sees (windows, texts, button states; answered with keys and clicks) and
-# what the machine keeps (Wine's registry and services). One ok/FAIL line per
-# check; the exit status is non-zero when any check failed.
+# what the machine keeps (Wine's registry, services and files, and what the
+# programs the tool starts were told). One ok/FAIL line per check, and the
+# time each group took; the exit status is non-zero when any check failed.
 #
 #   tests/wine/run.sh path/to/tavsetup.exe [GROUP...]
 #
-# GROUP: version, install, switches (all three when none is named).
+# GROUP: version, install, switches, uninstall, upgrade, solvane (all of
+# them, in this order, when none is named).
 # TAV_WINE_KEEP=1 keeps the work folder (prefix, logs) for a look afterwards.
 set -u
-[ $# -ge 1 ] || { echo "usage: $0 path/to/tavsetup.exe [version|install|switches...]" >&2; exit 2; }
+all_groups=(version install switches uninstall upgrade solvane)
+[ $# -ge 1 ] || {
+    echo "usage: $0 path/to/tavsetup.exe [$(IFS='|'; echo "${all_groups[*]}")...]" >&2
+    exit 2
+}
 exe=$(readlink -f "$1")
 shift
 groups=("$@")
-[ ${#groups[@]} -gt 0 ] || groups=(version install switches)
+[ ${#groups[@]} -gt 0 ] || groups=("${all_groups[@]}")
 
 here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=tests/wine/lib.sh
@@ -38,11 +44,13 @@ wine_env_start "$work" "$exe"
 echo "# $("$WINE_LOADER" --version 2>/dev/null), the $WINE_BUILD build ($WINE_EXE) in a $WINE_PREFIX_ARCH prefix: prefix and desktop ready in $((SECONDS - started)) s, display $DISPLAY"
 
 for group in "${groups[@]}"; do
-    case "$group" in
-        version | install | switches)
+    case " ${all_groups[*]} " in
+        *" $group "*)
+            group_started=$SECONDS
             # shellcheck source=/dev/null
             source "$here/cases_$group.sh"
             "run_${group}_cases"
+            echo "# ($group: $((SECONDS - group_started)) s)"
             ;;
         *) die "unknown group $group" ;;
     esac

@@ -1,4 +1,5 @@
 // winprobe: the Wine suite's eyes and stand-ins inside the Windows session.
+// A console program: the suite reads what it prints.
 //
 //   winprobe list
 //       Every visible top-level window with its controls (format below).
@@ -15,6 +16,9 @@
 //       when its devices change: DBT_DEVNODES_CHANGED (no data), or
 //       DBT_DEVICEARRIVAL of a device node (Windows 98 SE / Me send that
 //       one for an inserted card).
+//   winprobe endsession MS FILTER...
+//       Sends WM_QUERYENDSESSION to the first matching window, as Windows
+//       does before the session ends, and prints its answer ("answer N").
 //   FILTER: --exe NAME (process image, case ignored), --caption TEXT,
 //       --class NAME, --control ID (has a control with that identifier),
 //       --active 1 (is the foreground window, where keys go).
@@ -26,11 +30,17 @@
 //       WM_COMMAND with identifier 1129 is counted in
 //       HKLM\Software\TavWineSuite "<CLASS>Commands", answered with 1 and
 //       ends the program.
+//   winprobe hold FILE MS
+//   winprobe load FILE MS
+//       Keeps FILE in use for at most MS milliseconds, after printing
+//       "ready": open for reading and sharing only reading (no writing, no
+//       deletion), or loaded as a library.
+//   winprobe dyndata list [KEY]
+//       Prints a key of HKEY_DYN_DATA and the keys below it, one line each
+//       ("key PATH"), with their text values ("value NAME=TEXT"); exit 1
+//       when the key does not open. (Wine's reg cannot read that root.)
 //
-// Started under any other file name (say as a copy named tavarin.exe), it
-// stands in for a program the tool starts: it records its argument text in
-// HKLM\Software\TavWineSuite "<file name> arguments", counts the start in
-// "<file name> runs" and ends.
+// (The programs the tool itself starts are played by standin.exe.)
 //
 // Output, one line per window and one per control, with the text last;
 // texts escaped (\\ \" \n \r \t, other control characters and bytes above
@@ -46,7 +56,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <map>
 #include <string>
 #include <vector>
@@ -134,9 +143,23 @@ struct TopWindow {
     std::vector<Control> controls;
 };
 
+// An edit control keeps its text to itself: GetWindowText from another
+// process gives the window's own (empty) title, so the control is asked.
+// The answer is bounded: a tool busy on its own thread gives none.
+std::string ControlText(HWND control, const std::string& className) {
+    if (lstrcmpiA(className.c_str(), "Edit") != 0) return WindowText(control);
+    char buffer[2048] = {};
+    DWORD_PTR copied = 0;
+    if (!SendMessageTimeoutA(control, WM_GETTEXT, sizeof buffer, reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG,
+                             1000, &copied))
+        return WindowText(control);
+    return std::string(buffer, copied < sizeof buffer ? copied : sizeof buffer - 1);
+}
+
 BOOL CALLBACK CollectChild(HWND child, LPARAM param) {
     auto* controls = reinterpret_cast<std::vector<Control>*>(param);
-    controls->push_back({GetDlgCtrlID(child), ClassName(child), WindowText(child), IsWindowEnabled(child) != FALSE,
+    const std::string className = ClassName(child);
+    controls->push_back({GetDlgCtrlID(child), className, ControlText(child, className), IsWindowEnabled(child) != FALSE,
                          IsWindowVisible(child) != FALSE, RectText(child)});
     return TRUE;
 }
@@ -234,7 +257,16 @@ int List() {
     return 0;
 }
 
-enum class Goal { Appear, Vanish, NotifyNodesChanged, NotifyArrival };
+enum class Goal { Appear, Vanish, NotifyNodesChanged, NotifyArrival, AskEndSession };
+
+// WM_QUERYENDSESSION, as Windows sends it before it logs off or shuts down;
+// prints the window's answer ("answer N").
+bool AskEndSession(HWND window) {
+    DWORD_PTR answer = 0;
+    if (!SendMessageTimeoutA(window, WM_QUERYENDSESSION, 0, 0, SMTO_ABORTIFHUNG, 5000, &answer)) return false;
+    std::printf("answer %lu\n", static_cast<unsigned long>(answer));
+    return true;
+}
 
 // The device-change notification for the goal, sent and waited for.
 bool SendDeviceChange(HWND window, Goal goal) {
@@ -278,6 +310,7 @@ int WaitFor(Goal goal, int argc, char** argv) {
         if ((goal == Goal::NotifyNodesChanged || goal == Goal::NotifyArrival) && match) {
             return SendDeviceChange(match->handle, goal) ? 0 : 1;
         }
+        if (goal == Goal::AskEndSession && match) return AskEndSession(match->handle) ? 0 : 1;
         if (GetTickCount() - start >= limit) {
             if (goal == Goal::Vanish) {
                 std::fprintf(stderr, "a matching window is still there after %lu ms:\n",
@@ -389,92 +422,78 @@ int StandInWindow(const char* className, DWORD limit) {
     return static_cast<int>(msg.wParam);
 }
 
-int DynDataSet(const char* keyName, const char* valueName, const char* text) {
+int ListTree(HKEY parent, const std::string& path) {
     HKEY key = nullptr;
-    if (RegCreateKeyExA(HKEY_DYN_DATA, keyName, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) !=
-        ERROR_SUCCESS)
+    const LONG opened = RegOpenKeyExA(parent, path.c_str(), 0, KEY_READ, &key);
+    if (opened != ERROR_SUCCESS) {
+        std::printf("error %ld opening %s\n", static_cast<long>(opened), Escape(path).c_str());
         return 1;
-    const LONG set = RegSetValueExA(key, valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
-                                    static_cast<DWORD>(std::strlen(text) + 1));
-    RegCloseKey(key);
-    return set == ERROR_SUCCESS ? 0 : 1;
-}
-
-// Deletes a key and its subkeys; a key that is not there counts as deleted.
-LONG DeleteTree(HKEY parent, const char* keyName) {
-    HKEY key = nullptr;
-    LONG opened = RegOpenKeyExA(parent, keyName, 0, KEY_ALL_ACCESS, &key);
-    if (opened == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
-    if (opened != ERROR_SUCCESS) return opened;
-    char child[256];
-    for (;;) {
-        DWORD size = sizeof child;
-        if (RegEnumKeyExA(key, 0, child, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-        if (DeleteTree(key, child) != ERROR_SUCCESS) break;
+    }
+    std::printf("key %s\n", Escape(path).c_str());
+    for (DWORD index = 0;; ++index) {
+        char name[256];
+        BYTE data[1024];
+        DWORD nameSize = sizeof name;
+        DWORD dataSize = sizeof data - 1;
+        DWORD type = 0;
+        if (RegEnumValueA(key, index, name, &nameSize, nullptr, &type, data, &dataSize) != ERROR_SUCCESS) break;
+        data[dataSize] = 0;
+        std::printf("value %s=%s\n", Escape(name).c_str(),
+                    type == REG_SZ ? Escape(reinterpret_cast<char*>(data)).c_str() : "(not text)");
+    }
+    for (DWORD index = 0;; ++index) {
+        char name[256];
+        DWORD nameSize = sizeof name;
+        if (RegEnumKeyExA(key, index, name, &nameSize, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        ListTree(parent, path.empty() ? std::string(name) : path + "\\" + name);
     }
     RegCloseKey(key);
-    return RegDeleteKeyA(parent, keyName);
+    return 0;
 }
 
-int DynDataDelete(const char* keyName) { return DeleteTree(HKEY_DYN_DATA, keyName) == ERROR_SUCCESS ? 0 : 1; }
-
-// The file name of this program, lower case.
-std::string OwnFileName() {
-    char path[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, path, sizeof path);
-    const char* name = std::strrchr(path, '\\');
-    std::string own = name ? name + 1 : path;
-    CharLowerA(&own[0]);
-    return own;
-}
-
-// The command line after the program's name and the blanks that follow it.
-std::string ArgumentText() {
-    const char* p = GetCommandLineA();
-    if (*p == '"') {
-        ++p;
-        while (*p && *p != '"') ++p;
-        if (*p) ++p;
+// Keeps a file in use for at most MS milliseconds, after printing "ready":
+// open for reading, sharing reading only (as a running program holds its
+// data files), or loaded as a library (as the running utility holds its
+// security library).
+int HoldFile(const char* path, DWORD limit, bool load) {
+    HANDLE file = INVALID_HANDLE_VALUE;
+    HMODULE library = nullptr;
+    if (load) {
+        library = LoadLibraryA(path);
     } else {
-        while (*p && *p != ' ' && *p != '\t') ++p;
+        file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     }
-    while (*p == ' ' || *p == '\t') ++p;
-    return p;
-}
-
-int StandInProgram(const std::string& name) {
-    HKEY key = nullptr;
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kResultKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) ==
-        ERROR_SUCCESS) {
-        const std::string arguments = ArgumentText();
-        const std::string valueName = name + " arguments";
-        RegSetValueExA(key, valueName.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(arguments.c_str()),
-                       static_cast<DWORD>(arguments.size() + 1));
-        RegCloseKey(key);
+    if (!library && file == INVALID_HANDLE_VALUE) {
+        std::printf("cannot open %s: error %lu\n", path, static_cast<unsigned long>(GetLastError()));
+        return 1;
     }
-    Count(name + " runs");
+    std::printf("ready\n");
+    std::fflush(stdout);
+    Sleep(limit);
+    if (library) FreeLibrary(library);
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
     return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    const std::string own = OwnFileName();
-    if (own != "winprobe.exe") return StandInProgram(own);
     const std::string mode = argc > 1 ? argv[1] : "";
     if (mode == "list") return List();
     if (mode == "wait") return WaitFor(Goal::Appear, argc, argv);
     if (mode == "gone") return WaitFor(Goal::Vanish, argc, argv);
     if (mode == "devchange") return WaitFor(Goal::NotifyNodesChanged, argc, argv);
     if (mode == "devarrival") return WaitFor(Goal::NotifyArrival, argc, argv);
-    if (mode == "dyndata" && argc > 5 && std::string(argv[2]) == "set") return DynDataSet(argv[3], argv[4], argv[5]);
-    if (mode == "dyndata" && argc > 3 && std::string(argv[2]) == "delete") return DynDataDelete(argv[3]);
+    if (mode == "endsession") return WaitFor(Goal::AskEndSession, argc, argv);
+    if (mode == "dyndata" && argc > 2 && std::string(argv[2]) == "list") return ListTree(HKEY_DYN_DATA, argc > 3 ? argv[3] : "");
+    if ((mode == "hold" || mode == "load") && argc > 3)
+        return HoldFile(argv[2], static_cast<DWORD>(std::strtoul(argv[3], nullptr, 10)), mode == "load");
     if (mode == "service" && argc > 2) return Service(argv[2]);
     if (mode == "window" && argc > 3) {
         return StandInWindow(argv[2], static_cast<DWORD>(std::strtoul(argv[3], nullptr, 10)));
     }
     std::fprintf(stderr, "usage: winprobe list | wait|gone MS [--exe N] [--caption T] [--class C]"
-                         " [--control ID] [--active 1] | devchange|devarrival MS FILTER... | service NAME |"
-                         " window CLASS MS | dyndata set KEY NAME TEXT | dyndata delete KEY\n");
+                         " [--control ID] [--active 1] | devchange|devarrival|endsession MS FILTER... | service NAME |"
+                         " window CLASS MS | hold|load FILE MS | dyndata list [KEY]\n");
     return 2;
 }
