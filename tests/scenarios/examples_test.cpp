@@ -433,8 +433,11 @@ TEST_F(ExampleTest, SolvaneInUseIsLeftForTheNextStartAsEachFamilyKeepsIt) {
     ASSERT_EQ(run.outcome, sim::ScenarioRun::Outcome::Completed) << run.message;
     EXPECT_EQ(m().files().ReadFile("C:\\WINDOWS\\WININIT.INI"),
               "[rename]\r\nNUL=C:\\PROGRA~1\\ZELMAR\\SOLVAN~1.11A\\SOLVANE.EXE\r\nNUL=C:\\PROGRA~1\\ZELMAR\\SOLVAN~1.11A\r\n");
+    // Every line of the section, each with the entry its short path names.
     EXPECT_NE(sim::FormatReport(*scenario_, run, true)
-                  .find("  NUL=C:\\PROGRA~1\\ZELMAR\\SOLVAN~1.11A (C:\\Program Files\\Zelmar\\Solvane 802.11a)\n"),
+                  .find("  NUL=C:\\PROGRA~1\\ZELMAR\\SOLVAN~1.11A\\SOLVANE.EXE (C:\\Program Files\\Zelmar\\Solvane "
+                        "802.11a\\Solvane.exe)\n"
+                        "  NUL=C:\\PROGRA~1\\ZELMAR\\SOLVAN~1.11A (C:\\Program Files\\Zelmar\\Solvane 802.11a)\n"),
               std::string::npos);
 }
 
