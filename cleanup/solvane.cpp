@@ -54,14 +54,25 @@ bool SameOrParentOfAny(const char* folder, const char* const* protectedFolders, 
     return false;
 }
 
-bool HasClimbingPart(const char* path) {
-    const std::string text = path;
+bool IsDriveLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+// Whether each folder name of `rest` (the path after "X:\") is one that
+// Windows takes as written: not "." or "..", not empty (a doubled
+// backslash), not ending in a dot or a blank (Windows drops those, so
+// "C:\WINDOWS." is the Windows folder), without wildcards or forward
+// slashes. One trailing backslash is fine.
+bool HasOnlyPlainNames(const char* rest) {
+    const std::string text = rest;
     size_t start = 0;
     for (;;) {
         const size_t end = text.find('\\', start);
         const std::string part = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
-        if (part == "." || part == "..") return true;
-        if (end == std::string::npos) return false;
+        const bool trailingBackslash = part.empty() && end == std::string::npos && start > 0;
+        if (!trailingBackslash) {
+            if (part.empty() || part == "." || part == ".." || part.back() == '.' || part.back() == ' ') return false;
+            if (part.find_first_of("*?/") != std::string::npos) return false;
+        }
+        if (end == std::string::npos) return true;
         start = end + 1;
     }
 }
@@ -128,11 +139,9 @@ void DeleteKeyTree(const char* path, bool nineX) {
 
 bool IsRemovableProgramFolder(const char* folder) {
     if (!folder) return false;
-    const size_t length = std::strlen(folder);
-    // "X:\" and at least one folder name below it.
-    const bool driveAbsolute = length > 3 && ((folder[0] >= 'A' && folder[0] <= 'Z') || (folder[0] >= 'a' && folder[0] <= 'z')) &&
-                               folder[1] == ':' && folder[2] == '\\' && folder[3] != '\\';
-    if (!driveAbsolute || HasClimbingPart(folder + 3)) return false;
+    // "X:\" and at least one folder name below it, each taken as written.
+    const bool driveAbsolute = std::strlen(folder) > 3 && IsDriveLetter(folder[0]) && folder[1] == ':' && folder[2] == '\\';
+    if (!driveAbsolute || !HasOnlyPlainNames(folder + 3)) return false;
 
     char windows[kPathSize] = {};
     char system[kPathSize] = {};

@@ -7,8 +7,10 @@
 void RemoveSolvaneApplication();
 
 // Whether the program folder named by "ExecPath" may be emptied: an
-// absolute path below a drive root ("C:\..."), with no "." or ".." part,
-// that is neither the Windows folder, the system folder nor the program
-// files folder, nor a folder that holds one of them. One bad registry
-// value must never empty a drive or the Windows folder.
+// absolute path below a drive root ("C:\..."), whose folder names Windows
+// takes as written (no "." or ".." part, no doubled backslash, no name
+// ending in a dot or a blank, no wildcard), that is neither the Windows
+// folder, the system folder nor the program files folder, nor a folder
+// that holds one of them, in its long or its short form. One bad
+// registry value must never empty a drive or the Windows folder.
 bool IsRemovableProgramFolder(const char* folder);

@@ -1,6 +1,7 @@
 #include "sim/formats/ini.h"
 
 #include "sim/base/text.h"
+#include "sim/formats/lines.h"
 
 namespace sim::ini {
 
@@ -16,18 +17,10 @@ struct Line {
 constexpr const char* kNewLineEnd = "\r\n";
 
 std::vector<Line> SplitLines(std::string_view content) {
+    LineRules rules;
+    rules.keepLineEnds = true;
     std::vector<Line> lines;
-    size_t i = 0;
-    while (i < content.size()) {
-        const size_t j = content.find_first_of("\r\n", i);
-        if (j == std::string_view::npos) {
-            lines.push_back({std::string(content.substr(i)), ""});
-            break;
-        }
-        const size_t endLength = (content[j] == '\r' && j + 1 < content.size() && content[j + 1] == '\n') ? 2 : 1;
-        lines.push_back({std::string(content.substr(i, j - i)), std::string(content.substr(j, endLength))});
-        i = j + endLength;
-    }
+    for (TextLine& line : ReadLines(content, rules)) lines.push_back({std::move(line.text), std::move(line.end)});
     return lines;
 }
 

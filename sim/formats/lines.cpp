@@ -10,16 +10,32 @@ constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v'; }
 
-// The physical lines, CR of CRLF dropped.
-std::vector<std::string_view> PhysicalLines(std::string_view text) {
-    std::vector<std::string_view> lines;
+struct PhysicalLine {
+    std::string_view text;
+    std::string_view end;
+};
+
+// The physical lines: ended by LF with the CR of CRLF dropped, or, keeping
+// their ends, by CRLF, LF or a CR alone.
+std::vector<PhysicalLine> PhysicalLines(std::string_view text, bool keepEnds) {
+    std::vector<PhysicalLine> lines;
     while (!text.empty()) {
-        const size_t end = text.find('\n');
+        const size_t end = text.find_first_of(keepEnds ? "\r\n" : "\n");
+        if (end == std::string_view::npos) {
+            std::string_view line = text;
+            if (!keepEnds && line.back() == '\r') line.remove_suffix(1);
+            lines.push_back({line, {}});
+            break;
+        }
+        size_t endLength = 1;
         std::string_view line = text.substr(0, end);
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        lines.push_back(line);
-        if (end == std::string_view::npos) break;
-        text.remove_prefix(end + 1);
+        if (keepEnds) {
+            if (text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') endLength = 2;
+        } else if (!line.empty() && line.back() == '\r') {
+            line.remove_suffix(1);
+        }
+        lines.push_back({line, keepEnds ? text.substr(end, endLength) : std::string_view()});
+        text.remove_prefix(end + endLength);
     }
     return lines;
 }
@@ -70,12 +86,12 @@ std::vector<TextLine> ReadLines(std::string_view text, const LineRules& rules) {
     if (rules.byteOrderMark && text.substr(0, kByteOrderMark.size()) == kByteOrderMark) {
         text.remove_prefix(kByteOrderMark.size());
     }
-    const std::vector<std::string_view> physical = PhysicalLines(text);
+    const std::vector<PhysicalLine> physical = PhysicalLines(text, rules.keepLineEnds);
     std::vector<TextLine> out;
     bool joining = false;
     for (size_t i = 0; i < physical.size(); ++i) {
         const int number = static_cast<int>(i) + 1;
-        std::string_view body = physical[i];
+        std::string_view body = physical[i].text;
         bool quoteOpen = false;
         bool mayJoin = rules.backslashJoins;
         if (rules.comment != '\0') {
@@ -93,6 +109,7 @@ std::vector<TextLine> ReadLines(std::string_view text, const LineRules& rules) {
         TextLine& line = out.back();
         line.pieces.push_back({line.text.size(), number});
         line.text += body;
+        line.end = physical[i].end;
         joining = joins;
     }
     if (joining) out.back().unfinished = true;

@@ -4,9 +4,10 @@
 // writes the one shape of a message about a line: "<file>: line N: ...".
 //
 // Lines end at LF; a CR before the LF (or at the very end) is dropped, so
-// CRLF and LF texts read alike. A last line without a line end is a line;
-// an empty text has none. Reading never fails: what a line means, and
-// whether it is wrong, is for the format's parser to say.
+// CRLF and LF texts read alike. A format that writes the text back (INI
+// files) asks to keep each line's own end instead. A last line without a
+// line end is a line; an empty text has none. Reading never fails: what a
+// line means, and whether it is wrong, is for the format's parser to say.
 #pragma once
 
 #include <string>
@@ -30,12 +31,18 @@ struct LineRules {
     // not blank (.reg: the line stays as it is, but never joins the next).
     enum class CommentPlace { OutsideQuotes, LineStart };
     CommentPlace commentPlace = CommentPlace::LineStart;
+    // Each line keeps its own end in TextLine::end, so that an edit can
+    // give the lines it did not touch back exactly; a CR alone then ends a
+    // line too, as the profile functions read it. Not with backslashJoins.
+    bool keepLineEnds = false;
 };
 
 // One line as a format reads it: a physical line, or several joined.
 struct TextLine {
     int number = 0;    // of its first physical line, from 1
     std::string text;  // without its line end (and without the joining '\'s)
+    // With keepLineEnds: "\r\n", "\n", "\r", or "" for a last line without one.
+    std::string end;
     // Where each joined physical line starts in `text`, and its number.
     struct Piece {
         size_t offset = 0;

@@ -1,7 +1,8 @@
 // The emulated drive C:.
 //
 // Folders and files held in memory. Names are compared without regard to
-// case and keep the case they were created with. Every entry has Windows
+// case and keep the case they were created with; every entry answers to its
+// 8.3 alias too, as FAT (9x) and NTFS (NT) make them. Every entry has Windows
 // attributes (read-only, hidden, system, archive, directory; "normal" when
 // none is set). A file can be marked as held open by another program, so
 // that deleting it fails with a sharing violation, as it does on Windows.
@@ -22,7 +23,8 @@
 // The implementation lives in sim/machine/filesystem/: paths and names
 // (paths.cpp), the tree and attributes (tree.cpp), open files and sharing
 // (open_files.cpp), searches (find.cpp), copies, moves and deletions
-// (changes.cpp), and dumps, snapshots and host imports (snapshot.cpp).
+// (changes.cpp), 8.3 aliases (short_names.cpp), and dumps, snapshots and
+// host imports (snapshot.cpp).
 #pragma once
 
 #include <cstdint>
@@ -76,6 +78,7 @@ struct OpenedFile {
 // One entry a search reports.
 struct FoundFile {
     std::string name;
+    std::string shortName;  // the 8.3 alias when it differs from the name, else empty
     DWORD attributes = 0;
     std::uint64_t size = 0;
 };
@@ -170,6 +173,14 @@ public:
     // caller records what it wrote.
     Result<std::string> ReadWhole(std::string_view path) const;
     DWORD WriteWhole(std::string_view path, const std::string& content);
+
+    // GetShortPathNameA: the path of an existing entry with each name in
+    // its short form (the 8.3 aliases of sim/machine/filesystem/
+    // short_names.cpp); the drive is kept as written.
+    Result<std::string> ShortPath(std::string_view path) const;
+    // The full path of an existing entry, long names throughout, however it
+    // was written (short names included); nullopt when it does not exist.
+    std::optional<std::string> LongPath(std::string_view path) const;
 
     // GetFileAttributesA as the device model calls it on behalf of
     // SetupAPI: ERROR_SUCCESS with *attributes set, or the error.

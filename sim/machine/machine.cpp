@@ -9,6 +9,7 @@
 #include "sim/machine/processes.h"
 #include "sim/machine/registry.h"
 #include "sim/machine/services.h"
+#include "sim/machine/shell_folders.h"
 #include "sim/machine/session.h"
 #include "sim/machine/window_manager.h"
 
@@ -47,6 +48,7 @@ void Machine::Build() {
     processes_ = std::make_unique<ProcessTable>(*this);
     session_ = std::make_unique<Session>(*this);
     modules_ = std::make_unique<Modules>(*this);
+    AddShellFolders(*this);
     if (furnishing_ == Furnishing::Standard) devices_->AddStandardDevices();
 }
 

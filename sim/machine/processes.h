@@ -166,4 +166,22 @@ void ScriptSecurityProgram(Machine& machine, const std::string& program, const S
 // the window.
 HWND RunSecurityProgram(Machine& machine, const std::string& program, const SecurityProgramScript& script);
 
+// The utility's device-removal program ("Zovavizu.exe"), as a scenario
+// describes it (device_removal_program.cpp): started with
+// `-u "<name>" "<class>" "<hardware key>"`, it runs for `runsFor`, then,
+// when `removesDevice`, takes the device with that hardware key out of the
+// machine (9x: its HKLM\Enum key and its Config Manager node below
+// HKEY_DYN_DATA; NT 4.0: its Enum key; the driver key stays), and ends
+// with `exitCode`. An empty key, a key that names no device, or a command
+// line of another shape removes nothing.
+struct DeviceRemovalScript {
+    Clock::Millis runsFor = 0;
+    bool removesDevice = true;
+    DWORD exitCode = 0;
+};
+void ScriptDeviceRemovalProgram(Machine& machine, const std::string& program, const DeviceRemovalScript& script);
+// The hardware key of a removal program's parameters; nullopt when they are
+// not `-u` followed by three quoted texts.
+std::optional<std::string> RemovalProgramKey(const std::string& parameters);
+
 }  // namespace sim

@@ -103,6 +103,9 @@ struct Window {
     bool appeared = false;  // shown and described in the transcript
     bool needsPaint = false;
     int paintsWithoutValidation = 0;
+    // How many messages the dialog procedure is handling right now: more
+    // than one while a handler waits and dispatches messages meanwhile.
+    int handling = 0;
     HWND savedFocus = nullptr;  // the focus while the window is inactive
 
     // Controls.

@@ -1,6 +1,6 @@
 // Directives about programs: how a program behaves once the tool starts
-// it, programs already running at start, and the Solvane security program
-// with its window. A path that is not on drive C: is refused; a program
+// it, programs already running at start, the Solvane security program
+// with its window, and the utility's device-removal program. A path that is not on drive C: is refused; a program
 // whose file is missing simply cannot be started during the run.
 #include "sim/machine/processes.h"
 #include "sim/scenario/plan.h"
@@ -10,6 +10,13 @@ namespace sim::loader {
 namespace {
 
 constexpr unsigned long long kMostCode = 0xFFFFFFFFull;  // an exit code or a reply is a DWORD
+const char kRemovalProgram[] = "Zovavizu.exe";
+
+DWORD ExitCode(const Options& o) {
+    const auto code = Unsigned(o.Get("exit"), kMostCode);
+    if (!code) Refuse("exit= takes an exit code such as 0 or 1603");
+    return static_cast<DWORD>(*code);
+}
 
 }  // namespace
 
@@ -21,11 +28,7 @@ void ReadProgram(Plan& plan, const Line& line) {
     if (o.Flag("keeps-running") && o.Has("runs")) Refuse("a program either keeps running or runs for a time");
     if (o.Flag("keeps-running")) script.runsFor = std::nullopt;
     if (o.Has("runs")) script.runsFor = Duration(o.Get("runs"));
-    if (o.Has("exit")) {
-        const auto code = Unsigned(o.Get("exit"), kMostCode);
-        if (!code) Refuse("exit= takes an exit code such as 0 or 1603");
-        script.exitCode = static_cast<DWORD>(*code);
-    }
+    if (o.Has("exit")) script.exitCode = ExitCode(o);
     AddStep(plan, line, kRest, [program, script](Applier& a) { a.machine.processes().ScriptProgram(program, script); });
 }
 
@@ -60,6 +63,21 @@ void ReadSecurityProgram(Plan& plan, const Line& line) {
             ScriptSecurityProgram(a.machine, program, script);
         }
     });
+}
+
+void ReadRemovalProgram(Plan& plan, const Line& line) {
+    // The program's name comes first when it is given: a word that is no
+    // option.
+    const bool named = line.Words() >= 2 && line.Word(1).find('=') == std::string::npos &&
+                       line.Word(1) != "keeps-device";
+    const std::string program = named ? line.Word(1) : kRemovalProgram;
+    const Options o = ReadOptions(line, named ? 2 : 1, {"runs", "exit"}, {"keeps-device"});
+    DeviceRemovalScript script;
+    if (o.Has("runs")) script.runsFor = Duration(o.Get("runs"));
+    if (o.Has("exit")) script.exitCode = ExitCode(o);
+    script.removesDevice = !o.Flag("keeps-device");
+    AddStep(plan, line, kRest,
+            [program, script](Applier& a) { ScriptDeviceRemovalProgram(a.machine, program, script); });
 }
 
 }  // namespace sim::loader

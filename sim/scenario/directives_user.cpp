@@ -1,6 +1,7 @@
 // Directives about the person at the machine: actions at virtual times
 // ("at <time> ...": clicks, keys, answers, ending the session, minimising,
-// and the devices' arrivals and departures, which share the form), and
+// and, sharing the form, the devices' arrivals and departures and a
+// WM_QUIT another program posts to the tool's thread), and
 // standing answers to message boxes. A malformed line is refused when it
 // is read; the actions are only scheduled when the plan is applied.
 #include "sim/base/text.h"
@@ -92,6 +93,19 @@ Act ReadRestore(Plan&, const Line& line, Clock::Millis at) {
     return [at](UserScript& u) { u.RestoreAt(at); };
 }
 
+// Another program posts WM_QUIT to the tool's thread.
+Act ReadPostQuit(Plan& plan, const Line& line, Clock::Millis at) {
+    ExpectWords(line, 2, 2, "at <time> post-quit");
+    AddStep(plan, line, kRest, [at](Applier& a) {
+        Machine& machine = a.machine;
+        machine.clock.Schedule(at, [&machine] {
+            machine.Record("process-post", "WM_QUIT posted to the tool's thread");
+            machine.windows().Post(nullptr, {WM_QUIT, 0, 0});
+        });
+    });
+    return nullptr;
+}
+
 // The device lines share the form but act on the device model.
 Act ReadArrive(Plan& plan, const Line& line, Clock::Millis at) {
     ReadDeviceMove(plan, line, at, true);
@@ -111,6 +125,7 @@ const sim::Word<ActionReader> kActions[] = {
     {"minimise", ReadMinimise},
     {"minimize", ReadMinimise, false},
     {"restore", ReadRestore},
+    {"post-quit", ReadPostQuit},
     {"arrive", ReadArrive},
     {"leave", ReadLeave},
 };
@@ -123,7 +138,7 @@ void ReadAnswerCaption(Plan& plan, const Line& line) { AnswerRule(plan, line, tr
 void ReadAt(Plan& plan, const Line& line) {
     const std::string usage =
         "at <time> click <button>|press Enter|press Escape|answer <button>|end-session [logoff]|minimise|restore|"
-        "arrive <device>|leave <device>";
+        "post-quit|arrive <device>|leave <device>";
     if (line.Words() < 2) Refuse("expected: " + usage);
     const Clock::Millis at = Duration(line.Word(1));
     const sim::Word<ActionReader>* action = FindWord(kActions, line.Word(2));

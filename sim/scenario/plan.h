@@ -6,7 +6,7 @@
 //   directives_devices.cpp   device, pci-adapter, pc-card, restart-for-*,
 //                            driver-index, at ... arrive|leave
 //   directives_services.cpp  service, service-lock
-//   directives_programs.cpp  program, running, security-program
+//   directives_programs.cpp  program, running, security-program, removal-program
 //   directives_files.cpp     in-use, attributes, deny-write, open-access
 //   directives_user.cpp      answer, answer-caption, at ...
 //   directives_failures.cpp  fail
@@ -202,6 +202,7 @@ void ReadServiceLock(Plan&, const Line&);
 void ReadProgram(Plan&, const Line&);
 void ReadRunning(Plan&, const Line&);
 void ReadSecurityProgram(Plan&, const Line&);
+void ReadRemovalProgram(Plan&, const Line&);
 
 void ReadInUse(Plan&, const Line&);
 void ReadAttributes(Plan&, const Line&);

@@ -47,6 +47,7 @@ const sim::Word<Reader> kDirectives[] = {
     {"program", ReadProgram},
     {"running", ReadRunning},
     {"security-program", ReadSecurityProgram},
+    {"removal-program", ReadRemovalProgram},
     {"in-use", ReadInUse},
     {"attributes", ReadAttributes},
     {"deny-write", ReadDenyWrite},

@@ -41,7 +41,7 @@ TEST_F(RegistryHelpersTest, QueryStringReadsTextOfAnyKeyAndLeavesTheBufferAloneO
 
     std::strcpy(buffer, "untouched");
     EXPECT_EQ(RegQueryString(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
-                             "Startup", buffer, 260),
+                             "Recent", buffer, 260),
               0);
     EXPECT_STREQ(buffer, "untouched");
     EXPECT_EQ(RegQueryString(HKEY_LOCAL_MACHINE, "Software\\Nowhere", "Programs", buffer, 260), 0);

@@ -295,6 +295,166 @@ TEST_F(ExampleTest, XpEndSessionRefusedIsOfferedAtCloseAndTheToolRestartsWindows
     ExpectEverythingClosed();
 }
 
+// ---- the uninstall job --------------------------------------------------------------------
+
+const char* const kCompanionRemoval = "C:\\WINDOWS\\system32\\msiexec.exe /x {736CAD5F-0944-4498-BF9E-0E75549854C7} /qb";
+const char* const kXpPrograms = "C:\\Documents and Settings\\Owner\\Start Menu\\Programs";
+
+TEST_F(ExampleTest, XpUninstallRemovesTheAdapterItsFilesAndTheCompanion) {
+    Load("xp-uninstall");
+    const sim::ScenarioRun run = Run();
+    ASSERT_EQ(run.outcome, sim::ScenarioRun::Outcome::Completed) << run.message;
+    EXPECT_TRUE(HasLine("device", std::string("3000 remove ") + kCardId));
+    EXPECT_TRUE(HasLine("dialog", "3000 IDC_DEVICE_NAME: \"Zelmar Dual-Band Wireless PCI Adapter ( REMOVED )\""));
+    EXPECT_TRUE(HasLine("dialog", "3000 IDC_INSTRUCTIONS: \"The device was succesfully removed.\""));
+    for (const char* gone : {"C:\\WINDOWS\\inf\\oem0.inf", "C:\\WINDOWS\\inf\\ntzl11ab.inf",
+                             "C:\\WINDOWS\\system32\\drivers\\ntzl11ab.sys", "C:\\Program Files\\Zelmar\\Tavarin\\_tavarin.dat"}) {
+        EXPECT_FALSE(m().files().Exists(gone)) << gone;
+    }
+    EXPECT_FALSE(m().files().Exists(std::string(kXpPrograms) + "\\Zelmar"));
+    EXPECT_FALSE(m().registry().KeyExists(
+        "HKLM\\SYSTEM\\CurrentControlSet\\Control\\Class\\{4D36E972-E325-11CE-BFC1-08002BE10318}\\0000"));
+    // Windows Installer is waited for without the dialog's messages: it closes after it.
+    EXPECT_TRUE(HasLine("process", std::string("6000 ") + kCompanionRemoval));
+    EXPECT_TRUE(HasLine("dialog", "26000 \"Tavarin Device Uninstall\" closed"));
+    EXPECT_FALSE(m().registry().GetValue(kTavarinKey, "DynamicSwitch"));
+    EXPECT_EQ(m().registry().GetDword("HKLM\\Software\\Microsoft\\EAPOL\\Parameters\\General\\Global", "SupplicantMode"),
+              0u);
+    ExpectEverythingClosed();
+}
+
+// The removal program is waited for with the dialog's messages going: the
+// dialog repaints at once, while the program runs from 2 s to 5 s.
+TEST_F(ExampleTest, NineEightSeUninstallbWaitsForTheRemovalProgramAndSchedulesByShortName) {
+    Load("98se-uninstallb");
+    const sim::ScenarioRun run = Run();
+    ASSERT_EQ(run.outcome, sim::ScenarioRun::Outcome::Completed) << run.message;
+    const std::string card = scenario_->devices.at("card");
+    EXPECT_EQ(ToolStarts().back(), "\"C:\\Program Files\\Zelmar\\Solvane\\Zovavizu.exe\" -u \"Zelmar Solvane 802.11b LAN PC "
+                                   "Card\" \"Net\" \"" + card + "\"");
+    EXPECT_EQ(m().processes().Processes().back().show, SW_HIDE);
+    EXPECT_TRUE(HasLine("dialog", "2000 \"Tavarin Device Uninstall\" repainted"));
+    EXPECT_TRUE(HasLine("device", "5000 remove " + card));
+    EXPECT_TRUE(HasLine("dialog", "6000 IDC_INSTRUCTIONS: \"The device was succesfully removed.\""));
+    EXPECT_EQ(m().files().ReadFile("C:\\WINDOWS\\WININIT.INI"), "[rename]\r\nNUL=C:\\WINDOWS\\INF\\NETZL11A.INF\r\n");
+    const std::string report = sim::FormatReport(*scenario_, run, true);
+    EXPECT_NE(report.find("at the next start of Windows, the [rename] lines of C:\\WINDOWS\\WININIT.INI:\n"
+                          "  NUL=C:\\WINDOWS\\INF\\NETZL11A.INF (C:\\WINDOWS\\inf\\netzl11a.inf)\n"),
+              std::string::npos)
+        << report;
+    ExpectEverythingClosed();
+}
+
+TEST_F(ExampleTest, XpUninstallWithoutAnAdapterStillRemovesTheCompanion) {
+    Load("xp-uninstall-no-adapter");
+    const sim::ScenarioRun run = Run();
+    ASSERT_EQ(run.outcome, sim::ScenarioRun::Outcome::Completed) << run.message;
+    const std::vector<std::string> dialog = Lines("dialog");
+    ASSERT_FALSE(dialog.empty());
+    EXPECT_NE(dialog[0].find("button \"Remove\" [disabled]"), std::string::npos);
+    EXPECT_NE(dialog[0].find("text \"No device was found to remove.\""), std::string::npos);
+    EXPECT_TRUE(HasLine("process", std::string("5000 ") + kCompanionRemoval));
+    EXPECT_TRUE(m().files().Exists("C:\\WINDOWS\\inf\\oem0.inf"));
+    ExpectEverythingClosed();
+}
+
+TEST_F(ExampleTest, XpUninstallRefusedByTheClassInstallerKeepsThePackage) {
+    Load("xp-uninstall-refused");
+    const sim::ScenarioRun run = Run();
+    ASSERT_EQ(run.outcome, sim::ScenarioRun::Outcome::Completed) << run.message;
+    EXPECT_TRUE(HasLine("dialog", "3000 IDC_STATUS: \"There was an error in removing the device. Please removing using "
+                                  "the window Device Manager.\""));
+    EXPECT_TRUE(HasLine("dialog", "3000 Close: enabled"));
+    EXPECT_TRUE(m().devices().IsPresent(kCardId));
+    for (const char* kept : {"C:\\WINDOWS\\inf\\oem0.inf", "C:\\WINDOWS\\inf\\ntzl11ab.inf",
+                             "C:\\WINDOWS\\system32\\drivers\\ntzl11ab.sys"}) {
+        EXPECT_TRUE(m().files().Exists(kept)) << kept;
+    }
+    ExpectEverythingClosed();
+}
+
+TEST_F(ExampleTest, Nt4UninstallStartsTheRemovalProgramWithAnEmptyKey) {
+    Load("nt4-uninstall");
+    const sim::ScenarioRun run = Run();
+    ASSERT_EQ(run.outcome, sim::ScenarioRun::Outcome::Completed) << run.message;
+    EXPECT_TRUE(HasLine("process", "2000 file=\"C:\\Program Files\\Zelmar\\Tavarin\\Zovavizu.exe\" parameters=\"-u "
+                                   "\"Zelmar Dual-Band Wireless PCI Adapter\" \"Net\" \"\"\" show=0"));
+    // Given no key, the program removed nothing; the tool reported a removal.
+    EXPECT_TRUE(m().devices().IsPresent(scenario_->devices.at("card")));
+    EXPECT_TRUE(HasLine("dialog", "5000 IDC_INSTRUCTIONS: \"The device was succesfully removed.\""));
+    EXPECT_FALSE(m().files().Exists("C:\\WINNT\\system32\\drivers\\ntzl11ab.sys"));
+    ExpectEverythingClosed();
+}
+
+// ---- the Solvane application's removal -----------------------------------------------------
+
+const char* const kSolvaneFolder = "C:\\Program Files\\Zelmar\\Solvane 802.11a";
+
+std::vector<std::string> PendingSources(sim::Machine& machine) {
+    std::vector<std::string> out;
+    for (const sim::PendingFileOperation& op : machine.files().PendingOperations()) out.push_back(op.source);
+    return out;
+}
+
+TEST_F(ExampleTest, SolvaneFoldersNotInUseGoAtOnceOnBothFamilies) {
+    for (const char* example : {"xp-solvane", "98se-solvane"}) {
+        Load(example);
+        const sim::ScenarioRun run = Run();
+        ASSERT_EQ(run.outcome, sim::ScenarioRun::Outcome::Completed) << run.message;
+        EXPECT_FALSE(m().files().Exists(kSolvaneFolder)) << example;
+        EXPECT_TRUE(PendingSources(m()).empty()) << example;
+        EXPECT_FALSE(m().files().Exists("C:\\WINDOWS\\WININIT.INI")) << example;
+        EXPECT_FALSE(m().registry().KeyExists("HKLM\\Software\\Zelmar\\SolvaneApp")) << example;
+        EXPECT_FALSE(m().registry().KeyExists(
+            "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Solvane 802.11a"))
+            << example;
+    }
+    // The "Zelmar" folder of xp-solvane's user keeps the utility's shortcut.
+    Load("xp-solvane");
+    Run();
+    EXPECT_TRUE(m().files().Exists(std::string(kXpPrograms) + "\\Zelmar\\Tavarin 802.11.lnk"));
+    EXPECT_FALSE(m().files().Exists(std::string(kXpPrograms) + "\\Zelmar\\Solvane 802.11a.lnk"));
+    EXPECT_FALSE(m().files().Exists("C:\\Documents and Settings\\All Users\\Start Menu\\Programs\\Zelmar"));
+}
+
+TEST_F(ExampleTest, SolvaneInUseIsLeftForTheNextStartAsEachFamilyKeepsIt) {
+    Load("xp-solvane-in-use");
+    sim::ScenarioRun run = Run();
+    ASSERT_EQ(run.outcome, sim::ScenarioRun::Outcome::Completed) << run.message;
+    EXPECT_EQ(PendingSources(m()), (std::vector<std::string>{std::string(kSolvaneFolder) + "\\Solvane.exe", kSolvaneFolder}));
+    EXPECT_NE(sim::FormatReport(*scenario_, run, true)
+                  .find("at the next start of Windows, PendingFileRenameOperations:\n"
+                        "  delete C:\\Program Files\\Zelmar\\Solvane 802.11a\\Solvane.exe\n"
+                        "  delete C:\\Program Files\\Zelmar\\Solvane 802.11a\n"),
+              std::string::npos);
+
+    Load("98se-solvane-in-use");
+    run = Run();
+    ASSERT_EQ(run.outcome, sim::ScenarioRun::Outcome::Completed) << run.message;
+    EXPECT_EQ(m().files().ReadFile("C:\\WINDOWS\\WININIT.INI"),
+              "[rename]\r\nNUL=C:\\PROGRA~1\\ZELMAR\\SOLVAN~1.11A\\SOLVANE.EXE\r\nNUL=C:\\PROGRA~1\\ZELMAR\\SOLVAN~1.11A\r\n");
+    // Every line of the section, each with the entry its short path names.
+    EXPECT_NE(sim::FormatReport(*scenario_, run, true)
+                  .find("  NUL=C:\\PROGRA~1\\ZELMAR\\SOLVAN~1.11A\\SOLVANE.EXE (C:\\Program Files\\Zelmar\\Solvane "
+                        "802.11a\\Solvane.exe)\n"
+                        "  NUL=C:\\PROGRA~1\\ZELMAR\\SOLVAN~1.11A (C:\\Program Files\\Zelmar\\Solvane 802.11a)\n"),
+              std::string::npos);
+}
+
+TEST_F(ExampleTest, SolvaneWithoutItsKeyOrWithABadFolderTouchesNoProgramFile) {
+    Load("xp-solvane-no-key");
+    Run();
+    EXPECT_TRUE(m().files().Exists(std::string(kSolvaneFolder) + "\\Solvane.exe"));
+    EXPECT_FALSE(m().files().Exists(std::string(kXpPrograms) + "\\Zelmar"));
+    EXPECT_FALSE(m().registry().KeyExists(
+        "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Solvane 802.11a"));
+
+    Load("xp-solvane-bad-folder");
+    const sim::ScenarioRun run = Run();
+    EXPECT_TRUE(sim::FileChanges(run.filesBefore, m().files().Snapshot()).empty());
+    EXPECT_FALSE(m().registry().KeyExists("HKLM\\Software\\Zelmar\\SolvaneApp"));
+}
+
 // ---- the upgrade jobs ---------------------------------------------------------------------
 
 const char* const kUpgradeWaiting =

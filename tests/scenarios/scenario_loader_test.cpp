@@ -107,7 +107,8 @@ TEST(ScenarioLoader, EveryMalformedLineIsReportedWithItsNumber) {
         "service WZCSVC sleeping\n"      // 8
         "pci-adapter card colour=red\n"  // 9
         "windows 98se\n"                 // 10
-        "caller root\n";                 // 11
+        "caller root\n"                  // 11
+        "removal-program runs=3\n";      // 12
     const sim::ScenarioLoad load = sim::BuildScenario(text, kRegistry);
     ASSERT_FALSE(load);
     EXPECT_EQ(load.scenario, nullptr);
@@ -121,6 +122,7 @@ TEST(ScenarioLoader, EveryMalformedLineIsReportedWithItsNumber) {
     EXPECT_NE(e.find("scenario.txt: line 9: unknown option 'colour='"), std::string::npos) << e;
     EXPECT_NE(e.find("scenario.txt: line 10: 'windows' is given twice"), std::string::npos) << e;
     EXPECT_NE(e.find("scenario.txt: line 11: the caller is 'administrator' or 'user'"), std::string::npos) << e;
+    EXPECT_NE(e.find("scenario.txt: line 12: '3' needs a unit"), std::string::npos) << e;
     // In line order, also for a label checked once the whole file was read.
     EXPECT_LT(e.find("line 6:"), e.find("line 7:"));
     EXPECT_LT(e.find("line 7:"), e.find("line 8:"));
@@ -220,6 +222,7 @@ TEST(ScenarioLoader, EveryDirectiveIsAppliedToTheMachine) {
     drive.Write("Drv/_tavarin.dat", "data");
     drive.Write("Drv/tavarin.exe", "MZ");
     drive.Write("Drv/ZelmSS.exe", "MZ");
+    drive.Write("Drv/Zovavizu.exe", "MZ");
     const std::string text =
         "windows xp\n"
         "windows-folder C:\\WINNT\n"
@@ -239,6 +242,7 @@ TEST(ScenarioLoader, EveryDirectiveIsAppliedToTheMachine) {
         "program tavarin.exe runs=2s exit=5\n"
         "running C:\\Drv\\tavarin.exe \"C:\\Drv\\tavarin.exe -startup\"\n"
         "security-program C:\\Drv\\ZelmSS.exe reply=0 running\n"
+        "removal-program runs=3s exit=2\n"
         "in-use C:\\Drv\\_tavarin.dat\n"
         "attributes C:\\Drv\\_tavarin.dat read-only,hidden\n"
         "deny-write HKLM\\Software\\Zelmar\\TavarinApp\n"
@@ -249,6 +253,7 @@ TEST(ScenarioLoader, EveryDirectiveIsAppliedToTheMachine) {
         "at 16s minimise\n"
         "at 17s restore\n"
         "at 18s answer \"Try Again\"\n"
+        "at 6s post-quit\n"
         "answer \"still wish\" No after=2s\n"
         "answer-caption \"System Restart\" Yes\n";
     const sim::ScenarioLoad load = sim::BuildScenario(text, kRegistry, drive.path().string());
@@ -302,9 +307,20 @@ TEST(ScenarioLoader, EveryDirectiveIsAppliedToTheMachine) {
     ASSERT_FALSE(m.devices().Broadcasts().empty());
     EXPECT_EQ(m.devices().Broadcasts().back().event, static_cast<UINT>(DBT_DEVICEARRIVAL));
 
+    // The removal program runs 3 s and ends with code 2; at 6 s another
+    // program posts WM_QUIT to the tool's thread.
+    const sim::Result<DWORD> remover = m.processes().Start("C:\\Drv\\Zovavizu.exe", "Zovavizu.exe -u", "ShellExecuteEx",
+                                                           "-u", 0, "Zovavizu.exe");
+    ASSERT_TRUE(remover) << remover.error();
+    MSG quit;
+    EXPECT_FALSE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE));
+    m.clock.AdvanceTo(8000);
+    EXPECT_EQ(m.processes().Find(*remover)->exitCode, 2u);
+    EXPECT_TRUE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+
     // The standing answers.
     EXPECT_EQ(MessageBoxA(nullptr, "Do you still wish to exit?", "Tavarin Device Setup", MB_YESNO), IDNO);
-    EXPECT_EQ(m.clock.Now(), 7000u);
+    EXPECT_EQ(m.clock.Now(), 10000u);
     EXPECT_EQ(MessageBoxA(nullptr, "Restart now?", "System Restart", MB_YESNO), IDYES);
 }
 

@@ -17,6 +17,7 @@
 #include "sim/machine/devices/devices.h"
 #include "sim/machine/filesystem.h"
 #include "sim/machine/machine.h"
+#include "sim/machine/processes.h"
 #include "sim/machine/registry.h"
 #include "tests/support/test_infs.h"
 
@@ -313,8 +314,15 @@ TEST_F(StateChangeTest, AConfigSpecificDisableIsKeptInTheHardwareProfile) {
 
 TEST_F(StateChangeTest, RemovalTakesTheKeysButLeavesTheElementInTheSet) {
     const std::string driverKey = *devices().DriverKeyPath(id_);
+    // A disable in the current hardware profile gives the device an entry there.
+    const std::string profileKey =
+        "HKLM\\SYSTEM\\CurrentControlSet\\Hardware Profiles\\Current\\System\\CurrentControlSet\\Enum\\" + id_;
+    ASSERT_TRUE(Params(DICS_DISABLE, DICS_FLAG_CONFIGSPECIFIC));
+    ASSERT_TRUE(SetupDiChangeState(set_, &device_));
+    ASSERT_TRUE(reg().KeyExists(profileKey));
     ASSERT_TRUE(SetupDiCallClassInstaller(DIF_REMOVE, set_, &device_));
     EXPECT_FALSE(reg().KeyExists(driverKey));
+    EXPECT_FALSE(reg().KeyExists(profileKey));
     EXPECT_FALSE(devices().EnumKeyPath(id_));
     EXPECT_FALSE(devices().IsPresent(id_));
     // The walk goes on by index; the removed device answers for nothing.
@@ -586,6 +594,46 @@ TEST_F(NineXTest, ACardThatArrivesIsANodeOfTheConfigurationManager) {
     EXPECT_EQ(reg().SubKeys("HKDD\\Config Manager\\Enum"), before);
     EXPECT_EQ(devices().Broadcasts()[1].event, static_cast<UINT>(DBT_DEVICEREMOVECOMPLETE));
     EXPECT_FALSE(devices().Leave(key));
+}
+
+// The utility's device-removal program, as scenarios script it: it reads
+// the hardware key from its command line and takes the device out when it
+// ends: the Enum key and the Config Manager node, not the driver key.
+TEST_F(NineXTest, TheRemovalProgramTakesOutTheDeviceItsCommandLineNames) {
+    sim::PcCard card;
+    card.driver = sim::InstalledDriver{};
+    card.driver->matchingDeviceId = card.hardwareId;
+    const std::string key = devices().AddPcCard(card);
+    const std::string driverKey = *devices().DriverKeyPath(key);
+    files().WriteFile("C:\\Program Files\\Zelmar\\Zovavizu.exe", "MZ");
+    sim::DeviceRemovalScript script;
+    script.runsFor = 3000;
+    sim::ScriptDeviceRemovalProgram(m(), "Zovavizu.exe", script);
+
+    EXPECT_EQ(sim::RemovalProgramKey("-u \"Card\" \"Net\" \"" + key + "\""), key);
+    EXPECT_EQ(sim::RemovalProgramKey("-u \"Card\" \"Net\" \"\""), "");
+    EXPECT_FALSE(sim::RemovalProgramKey("-u Card Net " + key));
+    EXPECT_FALSE(sim::RemovalProgramKey("-x \"Card\" \"Net\" \"" + key + "\""));
+
+    auto start = [&](const std::string& parameters) {
+        SHELLEXECUTEINFOA info = {};
+        info.cbSize = sizeof info;
+        info.fMask = SEE_MASK_NOCLOSEPROCESS;
+        info.lpFile = "C:\\Program Files\\Zelmar\\Zovavizu.exe";
+        info.lpParameters = parameters.c_str();
+        EXPECT_TRUE(ShellExecuteExA(&info));
+        EXPECT_EQ(WaitForSingleObject(info.hProcess, INFINITE), WAIT_OBJECT_0);
+        CloseHandle(info.hProcess);
+    };
+    start("-u \"Zelmar Solvane 802.11b LAN PC Card\" \"Net\" \"\"");
+    EXPECT_TRUE(devices().IsPresent(key));
+    EXPECT_EQ(m().clock.Now(), 3000u);
+    start("-u \"Zelmar Solvane 802.11b LAN PC Card\" \"Net\" \"" + key + "\"");
+    EXPECT_FALSE(devices().IsPresent(key));
+    EXPECT_FALSE(devices().EnumKeyPath(key));
+    EXPECT_TRUE(reg().KeyExists(driverKey));
+    ASSERT_FALSE(devices().Broadcasts().empty());
+    EXPECT_EQ(devices().Broadcasts().back().event, static_cast<UINT>(DBT_DEVICEREMOVECOMPLETE));
 }
 
 TEST_F(NineXTest, ACardInsertedIsInstalledFromTheIndexedInfsBeforeItIsAnnounced) {

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -83,6 +85,31 @@ TEST(FileSystemFolders, WindowsFolderAtTheDriveRootHasNoDoubledBackslash) {
     EXPECT_TRUE(m.files().IsFolder("C:\\system32\\drivers"));
     ASSERT_TRUE(WritePrivateProfileStringA("s", "k", "v", "tool.ini"));
     EXPECT_TRUE(m.files().Exists("C:\\tool.ini"));
+}
+
+// The folders a fresh machine's users have, where Explorer's values say.
+TEST(FileSystemFolders, ShellFoldersExistWhereTheirValuesPoint) {
+    const char* const kUser = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+    const char* const kCommon = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+    for (WindowsVersion version : {WindowsVersion::Win98SE, WindowsVersion::WinMe, WindowsVersion::NT4,
+                                   WindowsVersion::Win2000, WindowsVersion::WinXP}) {
+        sim::Machine m(version);
+        for (const char* name : {"Startup", "Programs", "Start Menu", "Desktop"}) {
+            const std::optional<std::string> path = m.registry().GetString(kUser, name);
+            ASSERT_TRUE(path) << name;
+            EXPECT_TRUE(m.files().IsFolder(*path)) << *path;
+            const std::optional<std::string> common = m.registry().GetString(kCommon, std::string("Common ") + name);
+            ASSERT_TRUE(common) << name;
+            EXPECT_TRUE(m.files().IsFolder(*common)) << *common;
+        }
+    }
+    sim::Machine nineX(WindowsVersion::Win98SE);
+    EXPECT_EQ(nineX.registry().GetString(kUser, "Startup"), "C:\\WINDOWS\\Start Menu\\Programs\\StartUp");
+    EXPECT_TRUE(nineX.files().IsFolder("C:\\WINDOWS\\Profiles\\Owner\\Start Menu\\Programs\\StartUp"));
+    sim::Machine xp(WindowsVersion::WinXP);
+    EXPECT_EQ(xp.registry().GetString(kUser, "Programs"), "C:\\Documents and Settings\\Owner\\Start Menu\\Programs");
+    EXPECT_EQ(xp.registry().GetString(kCommon, "Common Programs"),
+              "C:\\Documents and Settings\\All Users\\Start Menu\\Programs");
 }
 
 TEST(FileSystemFolders, DirectoryQueriesFollowTheSizeRules) {
@@ -221,12 +248,12 @@ TEST_F(FileSystem98, ReadOnlyFolderCanBeRemovedOnFat) {
 }
 
 TEST_F(FileSystemXp, CreateDirectoryNeedsItsParentAndANewName) {
-    EXPECT_TRUE(CreateDirectoryA("C:\\Program Files", nullptr));
-    EXPECT_FALSE(CreateDirectoryA("C:\\program files", nullptr));
+    EXPECT_TRUE(CreateDirectoryA("C:\\Games", nullptr));
+    EXPECT_FALSE(CreateDirectoryA("C:\\games", nullptr));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
     EXPECT_FALSE(CreateDirectoryA("C:\\a\\b", nullptr));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
-    EXPECT_EQ(GetFileAttributesA("C:\\Program Files"), static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
+    EXPECT_EQ(GetFileAttributesA("C:\\Games"), static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
 }
 
 TEST_F(FileSystemXp, CopyFileCopiesContentAndAttributesAndReportsConflicts) {
@@ -355,7 +382,8 @@ TEST_F(FileSystemXp, FindListsDotsFirstThenSortedNamesOnNt) {
     EXPECT_EQ(Find("C:\\pkg\\sub"), Names{"sub"});
     // The root has no "." or "..".
     const Names root = Find("C:\\*");
-    EXPECT_EQ(root.front(), "pkg");
+    EXPECT_EQ(std::count(root.begin(), root.end(), "."), 0);
+    EXPECT_EQ(std::count(root.begin(), root.end(), ".."), 0);
 
     WIN32_FIND_DATAA data;
     HANDLE h = FindFirstFileA("C:\\pkg\\*", &data);
@@ -372,7 +400,66 @@ TEST_F(FileSystemXp, FindListsDotsFirstThenSortedNamesOnNt) {
 TEST_F(FileSystem98, FindListsInCreationOrderOnFat) {
     for (const char* name : {"zeta.inf", "Alpha.sys", "beta.INF"}) fs().WriteFile(std::string("C:\\pkg\\") + name, "");
     EXPECT_EQ(Find("C:\\pkg\\*.*"), (Names{".", "..", "zeta.inf", "Alpha.sys", "beta.INF"}));
-    EXPECT_EQ(Find("C:\\*"), (Names{"WINDOWS", "pkg"}));
+    EXPECT_EQ(Find("C:\\*"), (Names{"WINDOWS", "Program Files", "pkg"}));
+}
+
+// FAT gives every entry a short name: the name in upper case when it fits
+// 8.3, else an alias numbered in the order the entries were made. Windows
+// finds an entry by either, and GetShortPathNameA answers with them.
+TEST_F(FileSystem98, ShortNamesAreFatAliasesInCreationOrder) {
+    fs().WriteFile("C:\\Program Files\\Zelmar\\Solvane App\\Solvane Client.html", "x");
+    fs().CreateFolder("C:\\Program Stuff");  // after the machine's own "Program Files"
+    fs().WriteFile("C:\\Program Files\\Zelmar\\a+b;c.txt", "");
+    fs().WriteFile("C:\\Program Files\\Zelmar\\readme.txt", "");
+    char out[MAX_PATH];
+    const char* const kLong = "C:\\Program Files\\Zelmar\\Solvane App\\Solvane Client.html";
+    const char* const kShort = "C:\\PROGRA~1\\ZELMAR\\SOLVAN~1\\SOLVAN~1.HTM";
+    EXPECT_EQ(GetShortPathNameA(kLong, out, sizeof out), std::strlen(kShort));
+    EXPECT_STREQ(out, kShort);
+    EXPECT_EQ(GetShortPathNameA(kLong, out, 5), std::strlen(kShort) + 1);  // the size needed, NUL included
+    EXPECT_EQ(GetShortPathNameA("c:\\program stuff", out, sizeof out), 11u);
+    EXPECT_STREQ(out, "c:\\PROGRA~2");
+    ASSERT_NE(GetShortPathNameA("C:\\Program Files\\Zelmar\\a+b;c.txt", out, sizeof out), 0u);
+    EXPECT_STREQ(out, "C:\\PROGRA~1\\ZELMAR\\A_B_C~1.TXT");
+    ASSERT_NE(GetShortPathNameA("C:\\PROGRA~1\\Zelmar\\readme.txt", out, sizeof out), 0u);
+    EXPECT_STREQ(out, "C:\\PROGRA~1\\ZELMAR\\README.TXT");
+
+    SetLastError(0xDEAD);
+    EXPECT_EQ(GetShortPathNameA("C:\\Program Files\\none.txt", out, sizeof out), 0u);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+
+    // The aliases name the entries everywhere, and a search reports them.
+    EXPECT_TRUE(DeleteFileA("C:\\PROGRA~1\\ZELMAR\\SOLVAN~1\\SOLVAN~1.HTM"));
+    EXPECT_FALSE(fs().Exists(kLong));
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA("C:\\PROGRA~2", &data);
+    ASSERT_NE(find, INVALID_HANDLE_VALUE);
+    EXPECT_STREQ(data.cFileName, "Program Stuff");
+    EXPECT_STREQ(data.cAlternateFileName, "PROGRA~2");
+    EXPECT_TRUE(FindClose(find));
+    EXPECT_EQ(fs().LongPath("c:\\progra~1\\zelmar"), "C:\\Program Files\\Zelmar");
+}
+
+// NTFS keeps an alias only for a name that does not fit 8.3, numbers four
+// of one basis and then hashes; a short name is answered as written.
+TEST_F(FileSystemXp, NtfsMakesAliasesOnlyForNamesThatDoNotFit) {
+    fs().WriteFile("C:\\Program Files\\Zelmar\\readme.txt", "");
+    char out[MAX_PATH];
+    ASSERT_NE(GetShortPathNameA("c:\\program files\\zelmar\\readme.txt", out, sizeof out), 0u);
+    EXPECT_STREQ(out, "c:\\PROGRA~1\\zelmar\\readme.txt");
+    std::vector<std::string> aliases;
+    for (int i = 1; i <= 5; ++i) {
+        const std::string folder = "C:\\Solvane Folder " + std::to_string(i);
+        fs().CreateFolder(folder);
+        ASSERT_NE(GetShortPathNameA(folder.c_str(), out, sizeof out), 0u);
+        aliases.push_back(out);
+    }
+    EXPECT_EQ(aliases[0], "C:\\SOLVAN~1");
+    EXPECT_EQ(aliases[3], "C:\\SOLVAN~4");
+    EXPECT_EQ(aliases[4].substr(0, 5), "C:\\SO");
+    EXPECT_EQ(aliases[4].substr(aliases[4].size() - 2), "~1");
+    EXPECT_EQ(aliases[4].size(), 11u);
+    EXPECT_TRUE(fs().IsFolder(aliases[4]));
 }
 
 TEST_F(FileSystemXp, FindReportsMissingFoldersNoMatchesAndBadHandles) {

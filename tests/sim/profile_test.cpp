@@ -43,6 +43,11 @@ TEST_F(ProfileStrings, WritesEditTheFileInPlaceAndKeepTheRest) {
     ASSERT_TRUE(WritePrivateProfileStringA("main", "absent", nullptr, kPath));  // nothing to delete
     ASSERT_TRUE(WritePrivateProfileStringA("Other", nullptr, "ignored", kPath));  // deletes the section
     EXPECT_EQ(File(), "; settings\r\n[Main]\r\nName =New\r\nAdded=2\r\n\r\n[main]\r\nName=Second\r\n[Third]\r\nk=\r\n");
+
+    // A CR alone ends a line too, and keeps its place.
+    m_.files().WriteFile(kPath, "[a]\rk=1\r[b]\rx=y");
+    ASSERT_TRUE(WritePrivateProfileStringA("a", "j", "2", kPath));
+    EXPECT_EQ(File(), "[a]\rk=1\rj=2\r\n[b]\rx=y");
 }
 
 // Whole sections: the way several "NUL=" lines get into WININIT.INI, which

@@ -14,10 +14,12 @@
 
 class ToolTest : public ::testing::Test {
 protected:
-    // Starts over on a new machine of the given version.
-    sim::Machine& UseMachine(sim::WindowsVersion version) {
+    // Starts over on a new machine of the given version (with its usual
+    // Windows folder, or the one given).
+    sim::Machine& UseMachine(sim::WindowsVersion version, const std::string& windowsDir = "") {
         scope_.reset();
-        machine_ = std::make_unique<sim::Machine>(version);
+        machine_ = windowsDir.empty() ? std::make_unique<sim::Machine>(version)
+                                      : std::make_unique<sim::Machine>(version, windowsDir);
         scope_ = std::make_unique<sim::MachineScope>(*machine_);
         ResetProcessState();
         return *machine_;

@@ -59,8 +59,8 @@ DWORD GetFileAttributesA(LPCSTR path) {
     return INVALID_FILE_ATTRIBUTES;
 }
 
-// The short form of an existing path. The drive keeps no 8.3 aliases yet:
-// every name answers as itself, as on an NT volume with short names off.
+// The short form of an existing path: each name as its 8.3 alias, as FAT
+// (9x) or NTFS (NT) keeps it (sim/machine/filesystem.h).
 DWORD GetShortPathNameA(LPCSTR longPath, LPSTR shortPath, DWORD size) {
     constexpr const char* kCall = "GetShortPathNameA";
     if (!longPath) {
@@ -69,12 +69,13 @@ DWORD GetShortPathNameA(LPCSTR longPath, LPSTR shortPath, DWORD size) {
     }
     if (FailsOnDemand(kCall, {longPath})) return 0;
     DWORD error = FileSystem::AnsiPathError(longPath);
-    if (!error) error = Files().PathAttributes(longPath).error();
-    if (error) {
-        Failed(kCall, PathObject(longPath), error);
-        return 0;
+    if (!error) {
+        const sim::Result<std::string> found = Files().ShortPath(longPath);
+        if (found) return sim::dll::CopyTextOut(*found, shortPath, size);
+        error = found.error();
     }
-    return sim::dll::CopyTextOut(longPath, shortPath, size);
+    Failed(kCall, PathObject(longPath), error);
+    return 0;
 }
 
 BOOL SetFileAttributesA(LPCSTR path, DWORD attributes) {
@@ -95,6 +96,7 @@ void Fill(const sim::FoundFile& found, WIN32_FIND_DATAA* data) {
     data->nFileSizeLow = static_cast<DWORD>(found.size & 0xFFFFFFFFu);
     data->nFileSizeHigh = static_cast<DWORD>(found.size >> 32);
     sim::dll::CopyTextTruncated(found.name, data->cFileName, sizeof data->cFileName, nullptr);
+    sim::dll::CopyTextTruncated(found.shortName, data->cAlternateFileName, sizeof data->cAlternateFileName, nullptr);
 }
 
 }  // namespace

@@ -58,11 +58,12 @@ void DeviceTree::Broadcast(UINT event, const std::string& instanceId, DWORD devn
     machine_.windows().BroadcastDeviceChange(event, data, header);
 }
 
-void DeviceTree::RemoveDevice(const std::string& instanceId) {
+void DeviceTree::RemoveDevice(const std::string& instanceId, DriverKey driverKey) {
     Registry& registry = machine_.registry();
     const DWORD devnode = nt_ ? 0 : DevInstOf(instanceId);
     const bool wasPresent = IsPresent(instanceId);
-    if (const std::optional<std::string> driverKey = DriverKeyPath(instanceId)) registry.DeleteKeyTree(*driverKey);
+    const std::optional<std::string> driverPath = DriverKeyPath(instanceId);
+    if (driverPath && driverKey == DriverKey::Delete) registry.DeleteKeyTree(*driverPath);
     SetPresent(instanceId, false);
     const std::string enumPath = enumRoot_ + "\\" + instanceId;
     registry.DeleteKeyTree(enumPath);

@@ -135,10 +135,13 @@ public:
     // ---- changes (device_changes.cpp) --------------------------------------
     // Sends WM_DEVICECHANGE to the tool's windows and keeps a record.
     void Broadcast(UINT event, const std::string& instanceId, DWORD devnode);
-    // Takes a device out of the registry with its driver key and profile
-    // entry, as the class installer's DIF_REMOVE does, and announces it
-    // when it was present.
-    void RemoveDevice(const std::string& instanceId);
+    // Takes a device out of the present set and the registry (its Enum
+    // key, its hardware-profile entry and, with DriverKey::Delete, its
+    // driver key), as the class installer's DIF_REMOVE does, and announces
+    // it when it was present. The utility's device-removal program keeps
+    // the driver key.
+    enum class DriverKey { Delete, Keep };
+    void RemoveDevice(const std::string& instanceId, DriverKey driverKey = DriverKey::Delete);
     const std::vector<DeviceChangeBroadcast>& Broadcasts() const { return broadcasts_; }
 
 private:

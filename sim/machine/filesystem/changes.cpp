@@ -120,7 +120,7 @@ DWORD FileSystem::Copy(std::string_view existing, std::string_view target, bool 
         if (dst.node->attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN)) return ERROR_ACCESS_DENIED;
         if (Internals::SharingClash(*this, *dst.node, kOpenWrite, kShareReadWrite)) return ERROR_SHARING_VIOLATION;
     } else {
-        dst.node = Internals::AddChild(dst.parent, pt.parts.back(), false, 0);
+        dst.node = Internals::AddChild(*this, dst.parent, pt.parts.back(), false, 0);
     }
     // The copy gets the source's attributes; the file system marks the new
     // file for archiving, as it does every file it creates or writes.
@@ -164,7 +164,8 @@ DWORD FileSystem::MoveNow(std::string_view existing, std::optional<std::string_v
     if (pt.parts.empty()) return ERROR_ACCESS_DENIED;
     const std::string from = Internals::FullPath(*src.node);
     if (dst.node == src.node) {
-        src.node->name = pt.parts.back();  // a change of case only
+        src.node->name = pt.parts.back();  // a change of case only, or to the alias
+        src.node->alias = Internals::MakeAlias(*this, *dst.parent, src.node->name, src.node.get());
         Internals::Record(*this, "MoveFileEx " + from + " -> " + Internals::FullPath(*src.node));
         return ERROR_SUCCESS;
     }
@@ -183,6 +184,7 @@ DWORD FileSystem::MoveNow(std::string_view existing, std::optional<std::string_v
         src.node->parent = dst.parent;
         dst.parent->children.push_back(src.node);
     }
+    src.node->alias = Internals::MakeAlias(*this, *dst.parent, src.node->name, src.node.get());
     Internals::Record(*this, "MoveFileEx " + from + " -> " + Internals::FullPath(*src.node));
     return ERROR_SUCCESS;
 }
@@ -197,7 +199,7 @@ DWORD FileSystem::MakeFolder(std::string_view path) {
     auto loc = Internals::Locate(*this, p);
     if (loc.error == ERROR_PATH_NOT_FOUND) return loc.error;
     if (loc.node) return ERROR_ALREADY_EXISTS;
-    Internals::AddChild(loc.parent, p.parts.back(), true, 0);
+    Internals::AddChild(*this, loc.parent, p.parts.back(), true, 0);
     Internals::Record(*this, "CreateDirectory " + p.Full());
     return ERROR_SUCCESS;
 }

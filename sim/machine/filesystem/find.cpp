@@ -8,6 +8,21 @@ namespace sim {
 
 using Internals = FileSystemInternals;
 
+namespace {
+
+// An entry as a search reports it; the alternate name only when the entry
+// has an alias other than its name.
+FoundFile Found(const FileSystem::Node& n) {
+    FoundFile f;
+    f.name = n.name;
+    if (n.alias != n.name) f.shortName = n.alias;
+    f.attributes = Internals::Reported(n);
+    f.size = n.folder ? 0 : n.content.size();
+    return f;
+}
+
+}  // namespace
+
 Result<SearchStart> FileSystem::StartSearch(std::string_view pattern) {
     const ParsedPath p = ParsePath(pattern, true);
     if (p.error) return WinError{p.error};
@@ -32,20 +47,20 @@ Result<SearchStart> FileSystem::StartSearch(std::string_view pattern) {
     if (!HasWildcards(name)) {
         auto child = Internals::Child(*folder, name);
         if (!child) return WinError{ERROR_FILE_NOT_FOUND};
-        h->entries.push_back({child->name, Internals::Reported(*child), child->content.size()});
+        h->entries.push_back(Found(*child));
     } else {
         const std::string translated = TranslatePattern(name, p.endedWithDot);
         if (folder != root_) {
             // Every folder but the root lists itself and its parent first.
             const auto up = folder->parent.lock();
             const DWORD parentAttributes = up ? Internals::Reported(*up) : static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY);
-            if (MatchesPattern(translated, ".")) h->entries.push_back({".", Internals::Reported(*folder), 0});
-            if (MatchesPattern(translated, "..")) h->entries.push_back({"..", parentAttributes, 0});
+            if (MatchesPattern(translated, ".")) h->entries.push_back({".", "", Internals::Reported(*folder), 0});
+            if (MatchesPattern(translated, "..")) h->entries.push_back({"..", "", parentAttributes, 0});
         }
         for (const auto& child : Internals::Listing(*this, *folder)) {
-            if (MatchesPattern(translated, child->name)) {
-                const std::uint64_t size = child->folder ? 0 : child->content.size();
-                h->entries.push_back({child->name, Internals::Reported(*child), size});
+            if (MatchesPattern(translated, child->name) ||
+                (!child->alias.empty() && MatchesPattern(translated, child->alias))) {
+                h->entries.push_back(Found(*child));
             }
         }
     }

@@ -54,6 +54,9 @@ std::string AttributeLetters(DWORD attributes);
 
 struct FileSystem::Node {
     std::string name;
+    // The 8.3 alias (short_names.cpp): on FAT every entry's short name, on
+    // NTFS only that of a name that does not fit 8.3; empty for none.
+    std::string alias;
     bool folder = false;
     DWORD attributes = 0;  // kStoredAttributes bits only
     std::string content;
@@ -94,6 +97,7 @@ public:
     };
 
     // ---- the tree (tree.cpp) ----
+    // The entry of that long or short name.
     static NodePtr Child(const FileSystem::Node& folder, const std::string& name);
     static Located Locate(const FileSystem& fs, const ParsedPath& p);
     static Located Locate(const FileSystem& fs, const std::string& path);
@@ -104,12 +108,25 @@ public:
     // entries in the order they were made.
     static std::vector<NodePtr> Listing(const FileSystem& fs, const FileSystem::Node& folder);
     static bool IsWithin(const FileSystem::Node* n, const FileSystem::Node* folder);
-    static NodePtr AddChild(const NodePtr& folder, const std::string& name, bool isFolder, DWORD attributes);
+    // A new entry, with its alias made among its siblings.
+    static NodePtr AddChild(const FileSystem& fs, const NodePtr& folder, const std::string& name, bool isFolder,
+                            DWORD attributes);
     static void Detach(FileSystem::Node& node);
     // Creates the folders named by the first `count` parts; null when a
     // file stands in the way.
     static NodePtr EnsureFolders(FileSystem& fs, const std::vector<std::string>& parts, size_t count);
     static void Record(const FileSystem& fs, const std::string& line);
+
+    // ---- short names (short_names.cpp) ----
+    // The name an entry answers GetShortPathName with.
+    static std::string ShortName(const FileSystem::Node& n);
+    // The alias a name gets in `folder` (`self` is the entry when it is
+    // renamed, so that it does not clash with itself); empty when the file
+    // system keeps none for it.
+    static std::string MakeAlias(const FileSystem& fs, const FileSystem::Node& folder, const std::string& name,
+                                 const FileSystem::Node* self);
+    // Whether a name is a valid 8.3 name as it stands (in any case).
+    static bool FitsShortName(const std::string& name);
 
     // ---- opens and sharing (open_files.cpp) ----
     // Whether an open with this access and share mode clashes with the

@@ -141,7 +141,7 @@ Result<OpenedFile> FileSystem::Open(std::string_view path, const FileOpenRequest
         opened.existed = true;
     } else {
         if (disposition == OPEN_EXISTING || disposition == TRUNCATE_EXISTING) return WinError{ERROR_FILE_NOT_FOUND};
-        node = Internals::AddChild(loc.parent, p.parts.back(), false, requested);
+        node = Internals::AddChild(*this, loc.parent, p.parts.back(), false, requested);
         Internals::Record(*this, "CreateFile " + Internals::FullPath(*node) + " (new)");
     }
     auto h = std::make_shared<OpenHandle>();
@@ -217,7 +217,7 @@ DWORD FileSystem::WriteWhole(std::string_view path, const std::string& content) 
         loc.node->content = content;
         loc.node->attributes |= FILE_ATTRIBUTE_ARCHIVE;
     } else {
-        auto node = Internals::AddChild(loc.parent, p.parts.back(), false, FILE_ATTRIBUTE_ARCHIVE);
+        auto node = Internals::AddChild(*this, loc.parent, p.parts.back(), false, FILE_ATTRIBUTE_ARCHIVE);
         node->content = content;
     }
     return ERROR_SUCCESS;

@@ -60,8 +60,8 @@ public:
         for (const NodePtr& c : Internals::Listing(fs, n)) SnapshotNode(fs, *c, out);
     }
 
-    static bool ImportTree(const std::filesystem::path& host, const NodePtr& folder, const std::string& drivePath,
-                           std::string* error) {
+    static bool ImportTree(const FileSystem& fs, const std::filesystem::path& host, const NodePtr& folder,
+                           const std::string& drivePath, std::string* error) {
         std::error_code ec;
         std::vector<std::filesystem::path> entries;
         for (std::filesystem::directory_iterator it(host, ec), end; !ec && it != end; it.increment(ec)) {
@@ -95,8 +95,8 @@ public:
                     if (error) *error = target + " is a file on the drive and a folder on the host";
                     return false;
                 }
-                NodePtr sub = existing ? existing : Internals::AddChild(folder, name, true, 0);
-                if (!ImportTree(hostPath, sub, JoinWindowsPath(drivePath, sub->name), error)) return false;
+                NodePtr sub = existing ? existing : Internals::AddChild(fs, folder, name, true, 0);
+                if (!ImportTree(fs, hostPath, sub, JoinWindowsPath(drivePath, sub->name), error)) return false;
             } else if (std::filesystem::is_regular_file(hostPath, ec)) {
                 if (existing && existing->folder) {
                     if (error) *error = target + " is a folder on the drive and a file on the host";
@@ -108,7 +108,7 @@ public:
                     return false;
                 }
                 std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-                NodePtr file = existing ? existing : Internals::AddChild(folder, name, false, 0);
+                NodePtr file = existing ? existing : Internals::AddChild(fs, folder, name, false, 0);
                 file->content = std::move(content);
             } else {
                 if (error) *error = "neither a file nor a folder: " + hostPath.string();
@@ -139,7 +139,7 @@ bool FileSystem::ImportHostFolder(const std::string& hostFolder, const std::stri
         if (error) *error = "a file stands in the way of " + drivePath;
         return false;
     }
-    return FileSystemWalks::ImportTree(hostFolder, folder, p.Full(), error);
+    return FileSystemWalks::ImportTree(*this, hostFolder, folder, p.Full(), error);
 }
 
 std::string FileSystem::Dump() const {

@@ -14,7 +14,7 @@ using Internals = FileSystemInternals;
 
 Internals::NodePtr Internals::Child(const FileSystem::Node& folder, const std::string& name) {
     for (const NodePtr& c : folder.children) {
-        if (EqualNoCase(c->name, name)) return c;
+        if (EqualNoCase(c->name, name) || (!c->alias.empty() && EqualNoCase(c->alias, name))) return c;
     }
     return nullptr;
 }
@@ -84,10 +84,11 @@ bool Internals::IsWithin(const FileSystem::Node* n, const FileSystem::Node* fold
     return false;
 }
 
-Internals::NodePtr Internals::AddChild(const NodePtr& folder, const std::string& name, bool isFolder,
-                                       DWORD attributes) {
+Internals::NodePtr Internals::AddChild(const FileSystem& fs, const NodePtr& folder, const std::string& name,
+                                       bool isFolder, DWORD attributes) {
     auto n = std::make_shared<FileSystem::Node>();
     n->name = name;
+    n->alias = MakeAlias(fs, *folder, name, nullptr);
     n->folder = isFolder;
     n->attributes = attributes & kStoredAttributes;
     n->parent = folder;
@@ -108,7 +109,7 @@ Internals::NodePtr Internals::EnsureFolders(FileSystem& fs, const std::vector<st
     NodePtr cur = fs.root_;
     for (size_t i = 0; i < count; ++i) {
         NodePtr next = Child(*cur, parts[i]);
-        if (!next) next = AddChild(cur, parts[i], true, 0);
+        if (!next) next = AddChild(fs, cur, parts[i], true, 0);
         if (!next->folder) return nullptr;
         cur = next;
     }
@@ -155,7 +156,7 @@ bool FileSystem::WriteFile(const std::string& path, const std::string& content, 
     if (!folder) return false;
     auto node = Internals::Child(*folder, p.parts.back());
     if (node && node->folder) return false;
-    if (!node) node = Internals::AddChild(folder, p.parts.back(), false, 0);
+    if (!node) node = Internals::AddChild(*this, folder, p.parts.back(), false, 0);
     node->content = content;
     node->attributes = attributes & kStoredAttributes;
     return true;

@@ -131,9 +131,12 @@ void WindowManager::Appear(HWND dialog) {
 }
 
 void WindowManager::NoteControl(HWND control, const std::string& what) {
-    const Window* top = Find(TopLevelOf(control));
+    Window* top = Find(TopLevelOf(control));
     if (!top || !top->appeared) return;
     machine_.Record("dialog", Label(control) + ": " + what);
+    // What a person sees has changed: the dialog is painted again when
+    // its thread next looks for messages.
+    if (top->isDialog) top->needsPaint = true;
 }
 
 }  // namespace sim

@@ -60,9 +60,18 @@ LRESULT WindowManager::DefDlgProc(HWND dialog, const Message& message) {
     Window* w = Find(dialog);
     if (!w) return 0;
     w->msgResult = 0;
+    // A paint that reaches the dialog while one of its own handlers runs
+    // (a wait that keeps dispatching messages) is what shows the person
+    // that the dialog is still alive: the transcript says so. The paints
+    // of its message loop are not worth a line.
+    if (message.id == WM_PAINT && w->handling > 0 && w->appeared) {
+        machine_.Record("dialog", QuoteName(w->text) + " repainted");
+    }
     const DLGPROC proc = w->dialogProc;
+    ++w->handling;
     const INT_PTR result = proc ? proc(dialog, message.id, message.wParam, message.lParam) : FALSE;
     w = Find(dialog);
+    if (w) --w->handling;
     if (!result && w) {
         // The dialog procedure left the message to the dialog manager.
         switch (message.id) {

@@ -243,6 +243,36 @@ Transcript WithoutStandardDeviceFailures(Machine& machine) {
     return out;
 }
 
+// What Windows carries out at its next start, as it has it stored: the
+// "[rename]" lines of WININIT.INI on the 9x family (each short path with
+// the entry it names), the session manager's list on NT.
+std::string NextStartText(Machine& machine) {
+    const std::vector<PendingFileOperation> ops = machine.files().PendingOperations();
+    if (ops.empty()) return "";
+    std::string out;
+    if (!machine.IsNt()) {
+        const std::string& windows = machine.WindowsDir();
+        out += "at the next start of Windows, the [rename] lines of " + windows +
+               (windows.back() == '\\' ? "" : "\\") + "WININIT.INI:\n";
+        for (const PendingFileOperation& op : ops) {
+            out += "  " + (op.target.empty() ? std::string("NUL") : op.target) + "=" + op.source;
+            const std::optional<std::string> entry = machine.files().LongPath(op.source);
+            if (!entry) {
+                out += " (no such file now)";
+            } else if (*entry != op.source) {
+                out += " (" + *entry + ")";
+            }
+            out += "\n";
+        }
+        return out;
+    }
+    out += "at the next start of Windows, PendingFileRenameOperations:\n";
+    for (const PendingFileOperation& op : ops) {
+        out += op.target.empty() ? "  delete " + op.source + "\n" : "  move " + op.source + " -> " + op.target + "\n";
+    }
+    return out;
+}
+
 }  // namespace
 
 std::string FormatReport(const Scenario& scenario, const ScenarioRun& run, bool quiet,
@@ -272,17 +302,11 @@ std::string FormatReport(const Scenario& scenario, const ScenarioRun& run, bool 
         const std::vector<std::string> changes = FileChanges(run.filesBefore, machine.files().Snapshot());
         if (changes.empty()) out += "(none)\n";
         for (const std::string& line : changes) out += line + "\n";
-        for (const PendingFileOperation& op : machine.files().PendingOperations()) {
-            if (op.target.empty()) {
-                out += "at the next start of Windows: delete " + op.source + "\n";
-            } else {
-                out += "at the next start of Windows: move " + op.source + " -> " + op.target + "\n";
-            }
-        }
         out += "\n";
     }
 
     out += "---- result ----\n";
+    out += NextStartText(machine);
     for (const ExitRequest& request : machine.session().ExitRequests()) {
         out += FormatTime(request.time) + " ExitWindowsEx(" + ExitFlagsText(request.flags) + ") " +
                (request.flags & EWX_REBOOT ? "restart " : "end of session ") +
